@@ -1,0 +1,63 @@
+// The byte link: the port table of ten serial ports (index 0..9 = "COM1".."COM10"),
+// each opened at 19200 baud 8N1 with DTR raised, with a watcher thread for the
+// current port that feeds received blocks into the port's Receiver.
+//
+// Implementations: Win32 overlapped I/O (the programs), POSIX termios (native
+// tests and tools) and an in-memory fake (unit tests). The link reports what went
+// wrong; the programs decide which message the operator sees.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/receiver.h"
+
+namespace kvl {
+
+constexpr int kPortCount = 10;
+
+// Outcome of one block write.
+enum class WriteStatus {
+  kDone,             // written and completed
+  kNoHandle,         // the port is not open
+  kCompletionError,  // issued, but waiting for completion failed (counts as written)
+  kRefused,          // could not be issued
+};
+
+struct WriteResult {
+  WriteStatus status = WriteStatus::kDone;
+  uint32_t lineErrors = 0;  // error flags the port reported (ClearCommError)
+};
+
+// A problem seen on the watcher thread, for the main thread to show.
+struct LinkNotice {
+  std::string what;  // e.g. "read" for a read that failed other than pending
+  uint32_t code = 0;
+};
+
+class ByteLink {
+ public:
+  virtual ~ByteLink() = default;
+  // Port name shown to the operator: "COM1".."COM10".
+  static std::string PortName(int port);
+  // Opens the port at 19200 8N1, 4096-byte queues, purged, DTR raised; starts the
+  // watcher when watch is true (only the current port has one). False when the
+  // port cannot be opened or configured, or the watcher cannot start.
+  virtual bool Open(int port, bool watch) = 0;
+  virtual bool IsOpen(int port) const = 0;
+  // Line speed by speed index: 0 = 9600, 2 = 38400, anything else 19200.
+  virtual bool SetSpeed(int port, int speedIndex) = 0;
+  // Ends the watcher (returns only after it has ended), drops DTR, purges, closes.
+  // Closing a closed port does nothing.
+  virtual void Close(int port) = 0;
+  virtual WriteResult Write(int port, const uint8_t* p, size_t n) = 0;
+  // The receive side of a port (valid for every index 0..9).
+  virtual Receiver& Rx(int port) = 0;
+  // Problems seen on the watcher threads since the last call.
+  virtual std::vector<LinkNotice> TakeNotices() { return {}; }
+  static bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
+};
+
+}  // namespace kvl

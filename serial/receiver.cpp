@@ -1,0 +1,68 @@
+#include "serial/receiver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace kvl {
+
+void Receiver::Arm(uint32_t rlength, int fmodbuson, Framing framing, bool clearRes) {
+  std::lock_guard<std::mutex> lk(m_);
+  rlength_ = rlength;
+  fmodbuson_ = fmodbuson;
+  framing_ = framing;
+  mdlina_ = 0;
+  ready_ = false;
+  published_.mprob = 0;
+  if (clearRes) std::fill_n(res_.begin(), std::min<size_t>(rlength, res_.size()), 0);
+}
+
+void Receiver::OnBlock(const uint8_t* p, size_t n) {
+  if (n == 0) return;
+  std::lock_guard<std::mutex> lk(m_);
+  if (mdlina_ + n > res_.size()) {  // never write past the buffer: restart
+    mdlina_ = 0;
+    n = std::min(n, res_.size());
+  }
+  std::memcpy(res_.data() + mdlina_, p, n);
+  mdlina_ += static_cast<uint32_t>(n);
+  bool passed = false;
+  uint32_t len = 0;
+  if (framing_ == Framing::kNetwork) {
+    if (mdlina_ > rlength_) mdlina_ = 0;
+    std::string diag;
+    passed = Response(res_.data(), res_.size(), mdlina_, fmodbuson_, &diag) != 0;
+    if (!diag.empty()) diag_ = diag;
+    len = mdlina_;
+  } else {
+    if (mdlina_ >= kFrameSize) passed = Response(res_.data(), res_.size(), kFrameSize, 0) != 0;
+    if (mdlina_ > kFrameSize) mdlina_ = 0;
+    len = kFrameSize;
+  }
+  if (passed) {
+    published_.res = res_;
+    published_.mprob = static_cast<int32_t>(len);
+    mdlina_ = 0;
+    ready_ = true;
+    cv_.notify_all();
+  }
+}
+
+bool Receiver::Wait(unsigned ms, Answer& out) {
+  std::unique_lock<std::mutex> lk(m_);
+  if (!cv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return ready_; })) return false;
+  out = published_;
+  return true;
+}
+
+std::string Receiver::Diagnostic() const {
+  std::lock_guard<std::mutex> lk(m_);
+  return diag_;
+}
+
+uint32_t Receiver::Pending() const {
+  std::lock_guard<std::mutex> lk(m_);
+  return mdlina_;
+}
+
+}  // namespace kvl

@@ -1,0 +1,179 @@
+// Fake view for logic tests: dialogs keep their controls' state in maps, the
+// services record every call and answer message boxes from a script.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/view.h"
+
+namespace kvl::test {
+
+class FakeDialog : public Dialog {
+ public:
+  explicit FakeDialog(int templateId = 0) : templateId(templateId) {}
+
+  void SetText(int id, const std::string& text) override { texts[id] = text; }
+  std::string GetText(int id, size_t maxChars) const override {
+    auto it = texts.find(id);
+    if (it == texts.end()) return "";
+    return Utf8Prefix(it->second, maxChars);
+  }
+  void SetCheck(int id, bool on) override { checks[id] = on; }
+  bool GetCheck(int id) const override {
+    auto it = checks.find(id);
+    return it != checks.end() && it->second;
+  }
+  void ListReset(int id) override {
+    lists[id].clear();
+    selection[id] = -1;
+  }
+  void ListAdd(int id, const std::string& text) override { lists[id].push_back(text); }
+  void ListDelete(int id, int index) override {
+    auto& l = lists[id];
+    if (index >= 0 && index < static_cast<int>(l.size())) l.erase(l.begin() + index);
+  }
+  void ListSelect(int id, int index) override { selection[id] = index; }
+  int ListSelection(int id) const override {
+    auto it = selection.find(id);
+    return it == selection.end() ? -1 : it->second;
+  }
+  void Show(int id, bool visible) override { visible_[id] = visible; }
+  bool Visible(int id) const {
+    auto it = visible_.find(id);
+    return it == visible_.end() || it->second;
+  }
+  void End(int result) override {
+    ended = true;
+    endResult = result;
+  }
+
+  // First maxChars UTF-8 characters of s.
+  static std::string Utf8Prefix(const std::string& s, size_t maxChars) {
+    size_t chars = 0, i = 0;
+    while (i < s.size() && chars < maxChars) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
+      i += len;
+      ++chars;
+    }
+    return s.substr(0, i);
+  }
+
+  int templateId;
+  std::map<int, std::string> texts;
+  std::map<int, bool> checks;
+  std::map<int, std::vector<std::string>> lists;
+  std::map<int, int> selection;
+  std::map<int, bool> visible_;
+  bool ended = false;
+  int endResult = 0;
+};
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  MsgButtons buttons;
+  MsgIcon icon;
+  Owner owner;
+};
+
+class FakeServices : public Services {
+ public:
+  FakeServices() : main(0) {}
+
+  int MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                 MsgIcon icon, Owner owner, Dialog*) override {
+    messages.push_back({text, caption, buttons, icon, owner});
+    if (!answers.empty()) {
+      int a = answers.front();
+      answers.pop_front();
+      return a;
+    }
+    return buttons == MsgButtons::kYesNo ? kIdYes : kIdOk;
+  }
+  void MenuEnable(int id, bool enabled) override { menuEnabled[id] = enabled; }
+  bool MenuInsert(int position, int id, const std::string& text) override {
+    if (failMenuInsert) return false;
+    menuInserted.push_back({position, id, text});
+    ++menuBarItems;
+    return true;
+  }
+  bool MenuRemove(int position) override {
+    if (failMenuRemove) return false;
+    menuRemoved.push_back(position);
+    --menuBarItems;
+    return true;
+  }
+  bool StartTimer(int id, unsigned ms) override {
+    timers[id] = ms;
+    ++timerStarts;
+    return true;
+  }
+  void StopTimer(int id) override { timers.erase(id); }
+  void BeginWaitCursor() override { ++waitCursor; }
+  void EndWaitCursor() override { --waitCursor; }
+  void Pause(unsigned ms) override { pauses.push_back(ms); }
+  void Invalidate(bool erase) override { invalidations.push_back(erase); }
+  int RunModal(int templateId, DialogLogic& logic) override {
+    auto d = std::make_unique<FakeDialog>(templateId);
+    FakeDialog* p = d.get();
+    dialogs.push_back(std::move(d));
+    logic.OnInit(*p);
+    if (onModal) onModal(*p, logic);
+    return p->endResult;
+  }
+  Dialog* CreateModeless(int templateId, DialogLogic& logic) override {
+    auto d = std::make_unique<FakeDialog>(templateId);
+    FakeDialog* p = d.get();
+    dialogs.push_back(std::move(d));
+    logic.OnInit(*p);
+    return p;
+  }
+  Dialog& MainWindow() override { return main; }
+  void PostClose() override { ++closePosts; }
+  void PostQuit() override { ++quitPosts; }
+  std::string CTimeText() override { return ctime; }
+
+  bool Enabled(int id) const {
+    auto it = menuEnabled.find(id);
+    return it == menuEnabled.end() || it->second;  // resource items start enabled
+  }
+  bool TimerRunning(int id) const { return timers.count(id) != 0; }
+  // Texts of the messages shown so far.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const auto& m : messages) t.push_back(m.text);
+    return t;
+  }
+
+  struct Inserted {
+    int position, id;
+    std::string text;
+  };
+
+  FakeDialog main;
+  std::deque<int> answers;  // scripted message box answers, in order
+  std::vector<ShownMessage> messages;
+  std::map<int, bool> menuEnabled;
+  std::vector<Inserted> menuInserted;
+  std::vector<int> menuRemoved;
+  int menuBarItems = 0;
+  bool failMenuInsert = false, failMenuRemove = false;
+  std::map<int, unsigned> timers;
+  int timerStarts = 0;
+  int waitCursor = 0;
+  std::vector<unsigned> pauses;
+  std::vector<bool> invalidations;
+  std::vector<std::unique_ptr<FakeDialog>> dialogs;
+  // Called inside RunModal after OnInit: the test operates the modal dialog.
+  std::function<void(FakeDialog&, DialogLogic&)> onModal;
+  int closePosts = 0, quitPosts = 0;
+  std::string ctime = "Mon Dec  7 10:20:30 2026\n";
+};
+
+}  // namespace kvl::test
