@@ -56,4 +56,12 @@ struct NetState {
   CommandHold hold;
 };
 
+// What every command, dialog and poll of the network programs works with.
+struct NetContext {
+  NetState& s;
+  ByteLink& link;
+  Services& ui;
+  Transaction& tx;
+};
+
 }  // namespace kvl
