@@ -5,8 +5,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
+#include <string>
 
 #include "network/channel_table.h"
+#include "network/config_file.h"
 #include "protocol/exchange_log.h"
 #include "protocol/frame.h"
 #include "protocol/transaction.h"
@@ -54,6 +57,9 @@ struct NetState {
   // Last identify answer's format byte and the valve hold flags it gave.
   unsigned version_KVL = 0;
   CommandHold hold;
+
+  // The configuration file, relative to the current directory.
+  std::string configPath = kConfigFile;
 };
 
 // What every command, dialog and poll of the network programs works with.
@@ -62,6 +68,44 @@ struct NetContext {
   ByteLink& link;
   Services& ui;
   Transaction& tx;
+};
+
+class MonitorWindow;
+class NetworkDialog;
+class AboutBox;
+
+// The main window's logic of regnet9 and regnet5.
+class NetProgram : public MainLogic {
+ public:
+  NetProgram(const Variant& v, ByteLink& link, Services& ui);
+  ~NetProgram() override;
+  NetProgram(const NetProgram&) = delete;
+  NetProgram& operator=(const NetProgram&) = delete;
+
+  // Defaults, the configuration file and the start menu state. A missing file
+  // shows its messages and ends the program once the message loop runs.
+  bool OnCreate() override;
+  // Menu commands and accelerators; unknown ids are ignored.
+  void OnCommand(int id, int code) override;
+  // Timer 1 is the polling cycle.
+  void OnTimer(int id) override;
+  // Stops polling, unlinks every channel, closes both ports, then asks the
+  // operator; true when the window may be destroyed.
+  bool OnClose() override;
+
+  NetState& State() { return state_; }
+  NetContext& Context() { return ctx_; }
+  Transaction& Tx() { return tx_; }
+
+ private:
+  void OpenMonitor();
+
+  NetState state_;
+  Transaction tx_;
+  NetContext ctx_;
+  std::unique_ptr<MonitorWindow> monitor_;
+  std::unique_ptr<NetworkDialog> network_;
+  std::unique_ptr<AboutBox> about_;
 };
 
 }  // namespace kvl

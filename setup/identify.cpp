@@ -1,0 +1,88 @@
+#include "setup/identify.h"
+
+#include "protocol/commands.h"
+#include "protocol/modbus.h"
+
+namespace kvl {
+
+bool PortIsOpen(const NetContext& c) {
+  return c.link.IsOpen(c.s.port0);
+}
+
+int OpenConnection(NetContext& c, int n) {
+  c.ui.BeginWaitCursor();
+  const bool ok = ByteLink::ValidPort(n) && c.link.Open(n, n == c.s.port0);
+  if (ok) {
+    c.ui.MenuEnable(257, true);
+    c.ui.MenuEnable(40048, true);
+    c.ui.MenuEnable(256, false);
+  }
+  c.ui.EndWaitCursor();
+  return ok ? 1 : 0;
+}
+
+int CloseConnection(NetContext& c, int n, Caller caller) {
+  c.s.table.UnlinkAll();
+  if (ByteLink::ValidPort(n)) c.link.Close(n);
+  if (n == c.s.port0 && caller == Caller::kMainWindow)
+    for (int id :
+         {40080, 40081, 40035, 40019, 262, 40076, 40017, 40018, 40037, 40062, 40078, 40079})
+      c.ui.MenuEnable(id, false);
+  return 1;
+}
+
+bool IdentifyExchange(NetContext& c, int ch, int addr, bool logFailure) {
+  (void)ch;  // the translation needs only the request itself
+  Request& rq = c.s.rq;
+  cmd::Ident(rq, addr);
+  if (rq.fmodbuson) PrebrasTuda(rq);
+  const bool ok = c.tx.ComWrite(c.s.port0) != 0;
+  if (ok || logFailure) c.tx.MesOut(c.s.port0);
+  if (ok && rq.fmodbuson) PrebrasBack(rq, c.s.ans);
+  return ok;
+}
+
+void TakeIdentity(NetContext& c, int ch) {
+  if (!c.s.table.Valid(ch)) return;
+  const auto& r = c.s.ans.res;
+  c.s.version_KVL = r[5];
+  tagData& d = c.s.table.Data[ch];
+  d.n_ofqx = static_cast<uint32_t>(r[2]) * 256u + r[3];
+  d.svjac = 1;
+  SetFlags(c.s.table, ch, r.data(), c.s.version_KVL, c.s.hold);
+}
+
+void UpdateShowMenuItem(NetContext& c, ShowMenu variant, Dialog* owner) {
+  ChannelTable& t = c.s.table;
+  bool linked = false;
+  if (variant == ShowMenu::kRegulatorOk) {
+    linked = t.Valid(t.cnl2) && t.Data[t.cnl2].svjac == 1;
+  } else {
+    const int first = t.FirstLinked();
+    if (first >= 0) {
+      t.cnl2 = first;
+      linked = true;
+    }
+  }
+  if (!PortIsOpen(c)) linked = false;
+
+  if (linked && c.s.f_menu_kanal == 0 && variant != ShowMenu::kNetworkCloseBox) {
+    // The flag follows the menu: a failed insertion is tried again next time.
+    if (c.ui.MenuInsert(kMenuShowPosition, kMenuShowMonitor, "Вывести на экран"))
+      c.s.f_menu_kanal = 1;
+  } else if (!linked && c.s.f_menu_kanal == 1) {
+    if (c.ui.MenuRemove(kMenuShowPosition))
+      c.s.f_menu_kanal = 0;
+    else if (variant != ShowMenu::kNetworkOk)
+      c.ui.MessageBox("Нет связи", "List", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, owner);
+  }
+}
+
+bool SaveConfigurationShown(NetContext& c, Dialog* owner) {
+  const std::vector<Message> msgs = SaveConfiguration(c.s.table, c.s.port0, c.s.configPath);
+  for (const Message& m : msgs)
+    c.ui.MessageBox(m.text, m.caption, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, owner);
+  return msgs.empty();
+}
+
+}  // namespace kvl
