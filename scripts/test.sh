@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native suite with address and
+# undefined-behaviour sanitizers, the threaded tests again under ThreadSanitizer,
+# the Windows programs with mingw-w64, and the end-to-end tests of the real .exe
+# files under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source scripts/deps.sh
+kvl_install_deps
+
+jobs=${KVL_JOBS:-2}
+build=${KVL_BUILD:-$root/build}
+
+echo "== Windows build (mingw-w64)"
+cmake -S . -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" >/dev/null
+ninja -C "$build/win" -j"$jobs"
+
+echo "== Native build (address and undefined-behaviour sanitizers)"
+cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKVL_SANITIZE=address \
+  -DKVL_WIN_BUILD_DIR="$build/win" >/dev/null
+ninja -C "$build/native" -j"$jobs"
+
+echo "== Native build (thread sanitizer)"
+cmake -S . -B "$build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKVL_SANITIZE=thread >/dev/null
+ninja -C "$build/tsan" -j"$jobs"
+
+echo "== Tests under ThreadSanitizer (without Wine)"
+(cd "$build/tsan" && ctest --output-on-failure -j"$jobs" -LE wine)
+
+echo "== All tests (native suite and Wine end-to-end)"
+cd "$build/native"
+ctest --output-on-failure -j"$jobs"
