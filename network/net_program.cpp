@@ -1,0 +1,132 @@
+#include "network/net_program.h"
+
+#include "commands/menu_commands.h"
+#include "network/about_box.h"
+#include "network/monitor_window.h"
+#include "network/polling.h"
+#include "setup/identify.h"
+#include "setup/network_dialog.h"
+
+namespace kvl {
+
+namespace {
+
+enum : int {
+  kMenuExit = 258,
+  kMenuAbout = 260,
+  kMenuLogOn = 40057,
+  kMenuLogOff = 40058,
+  kMenuNetwork = 40082,
+  kMenuEmpty = 40020,
+};
+
+// Items greyed when the main window is created (the resource has all enabled).
+constexpr int kGreyAtStart9[] = {40080, 40081, 40017, 40018, 40076, 40058, 40062, 40037};
+constexpr int kGreyAtStart5[] = {40035, 40080, 40081, 40031, 40019, 262,  263,
+                                 40017, 40018, 40076, 40058, 40062, 40037};
+
+}  // namespace
+
+NetProgram::NetProgram(const Variant& v, ByteLink& link, Services& ui)
+    : state_(v),
+      tx_(link, state_.rq, state_.ans, state_.log, ui),
+      ctx_{state_, link, ui, tx_},
+      monitor_(std::make_unique<MonitorWindow>(ctx_)),
+      network_(std::make_unique<NetworkDialog>(ctx_)),
+      about_(std::make_unique<AboutBox>()) {}
+
+NetProgram::~NetProgram() {
+  state_.log.SetObserver(nullptr);
+}
+
+bool NetProgram::OnCreate() {
+  NetState& s = state_;
+  Services& ui = ctx_.ui;
+
+  // The exchange log list box mirrors the log: oldest line out, newest in.
+  s.log.SetObserver([&ui](const std::string& added, bool removedFirst) {
+    if (removedFirst) ui.MainWindow().ListDelete(kListLogId, 0);
+    ui.MainWindow().ListAdd(kListLogId, added);
+  });
+
+  s.port0 = 0;
+  s.port1 = 1;
+  SelectKormast(s.rq);
+  s.fproc1end = 1;
+  s.nUartIndex = 1;
+  s.flist.fill(0);
+  s.f_okno_cnl = 0;
+  s.hCnlWnd = nullptr;
+  s.hLspis = nullptr;
+
+  const LoadResult r = LoadConfiguration(s.table, s.configPath);
+  for (const Message& m : r.messages) ui.MessageBox(m.text, m.caption);
+  if (r.endProgram) ui.PostQuit();  // the program ends once the message loop runs
+  s.port0 = r.port0;
+
+  if (s.variant.full)
+    for (int id : kGreyAtStart9) ui.MenuEnable(id, false);
+  else
+    for (int id : kGreyAtStart5) ui.MenuEnable(id, false);
+  ui.MenuEnable(kMenuLogOn, true);
+  return true;
+}
+
+void NetProgram::OpenMonitor() {
+  if (state_.f_okno_cnl) return;  // one window, one timer
+  Dialog* d = ctx_.ui.CreateModeless(kMonitorTemplate, *monitor_);
+  if (!d) return;
+  state_.hCnlWnd = d;
+  state_.f_okno_cnl = 1;
+  ctx_.ui.StartTimer(kTimerPoll, 700);
+}
+
+void NetProgram::OnCommand(int id, int /*code*/) {
+  Services& ui = ctx_.ui;
+  switch (id) {
+    case kMenuShowMonitor:
+      OpenMonitor();
+      return;
+    case kMenuLogOn:
+      ui.MainWindow().Show(kListLogId, true);
+      ui.MenuEnable(kMenuLogOff, true);
+      ui.MenuEnable(kMenuLogOn, false);
+      return;
+    case kMenuLogOff:
+      ui.MainWindow().Show(kListLogId, false);
+      ui.MenuEnable(kMenuLogOn, true);
+      ui.MenuEnable(kMenuLogOff, false);
+      return;
+    case kMenuAbout:
+      ui.RunModal(kAboutTemplate, *about_);
+      return;
+    case kMenuExit:
+      ui.PostClose();
+      return;
+    case kMenuNetwork:
+      ui.RunModal(kNetworkTemplate, *network_);
+      MenuVivod(ctx_, state_.table.cnl2);
+      return;
+    case kMenuEmpty:
+      return;
+    default:
+      HandleMenuCommand(ctx_, id);  // device commands; other ids are ignored
+      return;
+  }
+}
+
+void NetProgram::OnTimer(int id) {
+  if (id == kTimerPoll) TimerProc1(ctx_, id);
+}
+
+bool NetProgram::OnClose() {
+  NetState& s = state_;
+  ctx_.ui.StopTimer(kTimerPoll);
+  s.table.UnlinkAll();
+  if (ctx_.link.IsOpen(s.port0)) CloseConnection(ctx_, s.port0, Caller::kMainWindow);
+  if (ctx_.link.IsOpen(s.port1)) CloseConnection(ctx_, s.port1, Caller::kMainWindow);
+  return ctx_.ui.MessageBox("OK to close window?", "КВЛ30", MsgButtons::kOkCancel,
+                            MsgIcon::kQuestion, Owner::kMain) == kIdOk;
+}
+
+}  // namespace kvl
