@@ -1,0 +1,301 @@
+#include "solo/connection_dialog.h"
+
+#include <cstdio>
+
+#include "protocol/commands.h"
+#include "solo/solo_messages.h"
+#include "solo/solo_numbers.h"
+#include "solo/solo_port.h"
+#include "solo/solo_status.h"
+
+namespace kvl::solo {
+
+namespace {
+constexpr const char* kBlank15 = "               ";
+constexpr const char* kSpeedNames[] = {"9600", "19200", "38400"};
+constexpr size_t kAddressChars = 9;
+
+std::string Number(int v) {
+  return std::to_string(v);
+}
+}  // namespace
+
+std::string PortText(const char* first, int port, const char* last) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%s %s %s", first, ByteLink::PortName(port).c_str(), last);
+  return b;
+}
+
+void ConnectionDialog::Tell(Dialog& d, const std::string& text, const std::string& caption,
+                            MsgIcon icon) {
+  c_.ui.MessageBox(text, caption, MsgButtons::kOk, icon, Owner::kDialog, &d);
+}
+
+void ConnectionDialog::OnInit(Dialog& d) {
+  SoloState& s = c_.s;
+  d.SetText(kIdAddress, Number(s.Address()));
+  d.SetText(kIdNewAddress, Number(s.Address()));
+  d.SetText(kIdLinkState, kBlank15);
+  d.SetText(kIdNumber, kBlank15);
+
+  d.ListReset(kIdPortCombo);
+  for (int p = 0; p < kPortCount; ++p) d.ListAdd(kIdPortCombo, ByteLink::PortName(p));
+  d.ListSelect(kIdPortCombo, s.port0);
+  d.ListReset(kIdSpeedCombo);
+  for (const char* name : kSpeedNames) d.ListAdd(kIdSpeedCombo, name);
+  d.ListSelect(kIdSpeedCombo, s.nUartIndex);
+  d.SetText(kIdSpeedText, Number(s.nUartIndex));
+
+  if (!c_.link.IsOpen(s.port0)) {
+    d.SetText(kIdPortState, PortText("Порт", s.port0, "закрыт"));
+    return;
+  }
+  char b[64];
+  std::snprintf(b, sizeof b, "%s %d %s", "Порт", s.port0 + 1, "открыт");
+  d.SetText(kIdPortState, b);
+  if (!s.Connected()) {
+    d.SetText(kIdLinkState, "Не установлена");
+    d.SetText(kIdNumber, "Не установлен");
+    d.SetCheck(kIdPortClose, true);
+    return;
+  }
+  d.SetCheck(kIdPortOpen, true);
+  cmd::Ident(s.rq, s.Address());
+  if (!c_.tx.ComWrite(s.port0)) {
+    s.fsvjac[s.port0] = 0;
+    ShowNotConnected(d);
+    Tell(d, "Уточните номер канала", msg::kErrorSvjac);
+    return;
+  }
+  ShowState(d);
+  c_.tx.MesOut(s.port0);
+}
+
+void ConnectionDialog::OnCommand(Dialog& d, int id, int code) {
+  switch (id) {
+    case kIdPortCombo:
+      if (code == kSelChange) ChoosePort(d);
+      break;
+    case kIdPortOpen:
+      if (d.GetCheck(kIdPortOpen)) OpenPort(d);
+      break;
+    case kIdPortClose:
+      if (d.GetCheck(kIdPortClose) && PortOpen()) ClosePort(d);
+      break;
+    case kIdAddress:
+      // Typing an address copies it to the new-address edit and makes it current.
+      if (code == kEditChange) {
+        const std::string text = d.GetText(kIdAddress, kAddressChars);
+        d.SetText(kIdNewAddress, text);
+        c_.s.nofcan[c_.s.port0] = static_cast<uint8_t>(DecimalValue(text) & 0xFF);
+      }
+      break;
+    case kIdConnect:
+      if (!PortOpen())
+        c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
+                         Owner::kNone);
+      else
+        Connect(d);
+      break;
+    case kIdChangeAddress:
+      if (ConnectedOrTell(d)) ChangeAddress(d);
+      break;
+    case kIdSpeedCombo:
+      if (code == kSelChange) ChangeSpeed(d);
+      break;
+    case kIdNoMemory:
+    case kIdMemory:
+      if (d.GetCheck(id) && ConnectedOrTell(d)) Memorising(d, id);
+      break;
+    case kIdOk:
+      Save(d);
+      d.End(kIdOk);
+      break;
+    case kIdCancel:
+      d.End(kIdCancel);
+      break;
+    default:
+      break;
+  }
+}
+
+bool ConnectionDialog::PortOpen() {
+  return c_.link.IsOpen(c_.s.port0);
+}
+
+bool ConnectionDialog::ConnectedOrTell(Dialog& d) {
+  if (!PortOpen()) {
+    c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kNone);
+    return false;
+  }
+  if (!c_.s.Connected()) {
+    Tell(d, msg::kChannel106, msg::kErrorSvjac);
+    return false;
+  }
+  return true;
+}
+
+void ConnectionDialog::ChoosePort(Dialog& d) {
+  SoloState& s = c_.s;
+  const int port = d.ListSelection(kIdPortCombo);
+  if (!ByteLink::ValidPort(port) || port == s.port0) return;
+  if (PortOpen()) CloseConnection(c_, s.port0, false);
+  d.SetCheck(kIdPortOpen, false);
+  d.SetText(kIdPortState, PortText("Порт", s.port0, "закрыт"));
+  s.port0 = port;
+}
+
+void ConnectionDialog::OpenPort(Dialog& d) {
+  SoloState& s = c_.s;
+  if (PortOpen() || OpenConnection(c_, s.port0)) {
+    // A port opens at 19200 baud; bring it to the speed the dialog shows, so that
+    // the computer and the regulator keep talking after a close and reopen.
+    if (s.nUartIndex != 1 && !SetupConn(c_, s.port0, s.nUartIndex))
+      Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
+    d.SetCheck(kIdPortOpen, true);
+    d.SetCheck(kIdPortClose, false);
+    d.SetText(kIdPortState, PortText("Порт", s.port0, "открыт"));
+    d.SetText(kIdAddress, Number(s.Address()));
+    d.SetText(kIdNewAddress, Number(s.Address()));
+    return;
+  }
+  d.SetCheck(kIdPortOpen, false);
+  d.SetText(kIdPortState, PortText("Порта", s.port0, "нет"));
+  Tell(d, "Connection failed..Ошибка115", msg::kError, MsgIcon::kWarning);
+}
+
+void ConnectionDialog::ClosePort(Dialog& d) {
+  CloseConnection(c_, c_.s.port0, false);
+  d.SetCheck(kIdPortOpen, false);
+  d.SetCheck(kIdPortClose, true);
+  d.SetText(kIdPortState, PortText("Порт", c_.s.port0, "закрыт"));
+}
+
+void ConnectionDialog::Connect(Dialog& d) {
+  SoloState& s = c_.s;
+  d.SetText(kIdLinkState, kBlank15);
+  d.SetText(kIdNumber, kBlank15);
+  s.nofcan[s.port0] = static_cast<uint8_t>(DecimalValue(d.GetText(kIdAddress, kAddressChars)));
+
+  // Whoever answers at the typed address (0 reaches any single regulator) tells
+  // its format byte, its own address and its number.
+  cmd::GetNetAt(s.rq, s.Address());
+  if (!c_.tx.ComWrite(s.port0)) {
+    Tell(d, "Ошибка100", msg::kError);
+  } else {
+    const auto& r = s.ans.res;
+    s.version_KVL = r[1];
+    s.nofcan[s.port0] = r[7];
+    d.SetText(kIdAddress, Number(s.Address()));
+    d.SetText(kIdNewAddress, Number(s.Address()));
+    d.SetText(kIdNumber, Number(Word(r[5], r[6])));
+  }
+  c_.tx.MesOut(s.port0);
+
+  cmd::Ident(s.rq, s.Address());
+  if (!c_.tx.ComWrite(s.port0)) {
+    s.fsvjac[s.port0] = 0;
+    Tell(d, "Номер не установлен.", msg::kErrorSvjac);
+    ShowNotConnected(d);
+    return;
+  }
+  ShowState(d);
+  const StatusFlags& f = s.flags;
+  s.fsatbor = f.fvnech ? kValveAnalog : kValveRegulating;
+  if (f.fstvon) s.fsatbor = kValveOpen;
+  if (f.fstvoff) s.fsatbor = kValveClosed;
+  c_.ui.Invalidate(true);
+  c_.tx.MesOut(s.port0);
+}
+
+void ConnectionDialog::ShowState(Dialog& d) {
+  SoloState& s = c_.s;
+  const auto& r = s.ans.res;
+  d.SetText(kIdLinkState, "Установлена");
+  d.SetText(kIdNumber, Number(Word(r[2], r[3])));
+  s.fsvjac[s.port0] = 1;
+  SetFlags(r.data(), s.version_KVL, s.flags, s.Current());
+  d.SetCheck(kIdMemory, s.flags.frasre == 1);
+  d.SetCheck(kIdNoMemory, s.flags.frasre != 1);
+  const PortFlags& p = s.Current();
+  d.SetText(kIdMode, p.freg ? "Регулирование" : "Измерение");
+  d.SetText(kIdInput, p.fopzi ? "Цифровой" : "Аналоговый");
+  d.SetText(kIdAlarm, p.favari && p.freg ? "Авария" : "Норма");
+}
+
+void ConnectionDialog::ShowNotConnected(Dialog& d) {
+  d.SetText(kIdLinkState, "Не установлена");
+  d.SetText(kIdNumber, "Не установлен");
+}
+
+void ConnectionDialog::ChangeAddress(Dialog& d) {
+  SoloState& s = c_.s;
+  const std::string typed = d.GetText(kIdNewAddress, kAddressChars);
+  // A regulator moved to an address outside 0..254 (or to what is left of a
+  // longer number) could no longer be found where the operator expects it.
+  const auto newAddress = WholeNumber(typed);
+  if (!newAddress || *newAddress < 0 || *newAddress > 254) {
+    Tell(d, "Новый адрес должен быть числом от 0 до 254.", msg::kError);
+    return;
+  }
+  cmd::SetNet(s.rq, s.Address(), static_cast<int>(*newAddress));
+  s.ans.res[0] = 0;
+  if (c_.tx.WriteOnce(s.port0)) {
+    s.nofcan[s.port0] = static_cast<uint8_t>(*newAddress);
+    d.SetText(kIdAddress, typed);
+  } else {
+    Tell(d, ".Ошибка102", msg::kError);
+  }
+  c_.tx.MesOut(s.port0);
+}
+
+void ConnectionDialog::ChangeSpeed(Dialog& d) {
+  SoloState& s = c_.s;
+  const int chosen = d.ListSelection(kIdSpeedCombo);
+  if (chosen < 0 || chosen > 2) return;
+  if (!PortOpen()) {
+    // Nothing can be told to the regulator; the displayed speed stays the real one.
+    c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kNone);
+    d.ListSelect(kIdSpeedCombo, s.nUartIndex);
+    return;
+  }
+  s.nUartIndex = chosen;
+  cmd::Speed(s.rq, s.Address(), chosen);
+  if (c_.tx.ComWrite(s.port0)) {
+    s.nUartIndex = cmd::SpeedIndexFromCode(s.ans.res[2]);
+    c_.tx.MesOut(s.port0);
+  } else {
+    Tell(d, "No сhange speed in KVL.Ошибка100", msg::kError);
+  }
+  if (!SetupConn(c_, s.port0, s.nUartIndex))
+    Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
+  char b[32];
+  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, kSpeedNames[s.nUartIndex]);
+  d.SetText(kIdSpeedText, b);
+  d.ListSelect(kIdSpeedCombo, s.nUartIndex);
+}
+
+void ConnectionDialog::Memorising(Dialog& d, int id) {
+  SoloState& s = c_.s;
+  const uint8_t off = id == kIdNoMemory ? 1 : 0;  // 1 = "Нет", 0 = "Запомнить "
+  cmd::Rasre(s.rq, s.Address(), off);
+  if (!c_.tx.ComWrite(s.port0)) {
+    Tell(d, off ? ".Ошибка100" : "Ошибка100", msg::kError);
+    return;
+  }
+  // The radios follow the regulator only when it echoes the new state.
+  if (s.ans.res[1] == off) {
+    d.SetCheck(off ? kIdMemory : kIdNoMemory, false);
+    d.SetCheck(id, true);
+  }
+  c_.tx.MesOut(s.port0);
+}
+
+void ConnectionDialog::Save(Dialog& d) {
+  for (const Message& m : SaveSoloConfig(c_.s.port0, c_.s.Address(), configPath_))
+    Tell(d, m.text, m.caption);
+}
+
+}  // namespace kvl::solo

@@ -1,0 +1,77 @@
+// The modal dialog "Установление связи с регулятором": opens and closes the
+// port, finds and identifies the regulator, shows its state, changes its
+// network address and exchange speed, switches mode memorising and saves the
+// port and address to "KVL.dfg".
+#pragma once
+
+#include <string>
+
+#include "shell/view.h"
+#include "solo/solo_config.h"
+#include "solo/solo_state.h"
+
+namespace kvl::solo {
+
+// Control ids of the dialog.
+enum : int {
+  kIdPortCombo = 1191,
+  kIdPortOpen = 1156,
+  kIdPortClose = 1157,
+  kIdPortState = 1158,
+  kIdAddress = 1000,
+  kIdConnect = 1073,
+  kIdLinkState = 1075,
+  kIdNumber = 1077,
+  kIdMode = 1080,
+  kIdInput = 1082,
+  kIdNewAddress = 1169,
+  kIdChangeAddress = 1087,
+  kIdAlarm = 1202,
+  kIdSpeedCombo = 1231,
+  kIdSpeedText = 1229,
+  kIdNoMemory = 1233,
+  kIdMemory = 1234,
+};
+
+// Notification codes the dialog reacts to.
+enum : int {
+  kSelChange = 1,        // CBN_SELCHANGE
+  kEditChange = 0x0300,  // EN_CHANGE
+};
+
+class ConnectionDialog : public DialogLogic {
+ public:
+  explicit ConnectionDialog(SoloContext& c, std::string configPath = kSoloConfigFile)
+      : c_(c), configPath_(std::move(configPath)) {}
+
+  void OnInit(Dialog& d) override;
+  void OnCommand(Dialog& d, int id, int code) override;
+  void OnClose(Dialog& d) override { d.End(kIdCancel); }
+
+ private:
+  void ChoosePort(Dialog& d);
+  void OpenPort(Dialog& d);
+  void ClosePort(Dialog& d);
+  void Connect(Dialog& d);
+  void ChangeAddress(Dialog& d);
+  void ChangeSpeed(Dialog& d);
+  void Memorising(Dialog& d, int id);
+  void Save(Dialog& d);
+  // After a successful identify: texts, flags and radios.
+  void ShowState(Dialog& d);
+  // Failed identify: the connection texts say "not established".
+  void ShowNotConnected(Dialog& d);
+  // Port open and regulator connected, else the matching message; true to go on.
+  bool PortOpen();
+  bool ConnectedOrTell(Dialog& d);
+  void Tell(Dialog& d, const std::string& text, const std::string& caption,
+            MsgIcon icon = MsgIcon::kNone);
+
+  SoloContext& c_;
+  std::string configPath_;
+};
+
+// "Порт COM3 закрыт", "Порт COM3 открыт", "Порта COM3 нет".
+std::string PortText(const char* first, int port, const char* last);
+
+}  // namespace kvl::solo

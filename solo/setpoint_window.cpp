@@ -1,0 +1,82 @@
+#include "solo/setpoint_window.h"
+
+#include <cstdio>
+#include <iterator>
+
+#include "protocol/commands.h"
+#include "solo/solo_messages.h"
+#include "solo/solo_numbers.h"
+#include "solo/solo_status.h"
+
+namespace kvl::solo {
+
+namespace {
+constexpr size_t kPercentChars = 19;
+constexpr int kSelChange = 1;  // LBN_SELCHANGE
+}  // namespace
+
+void SetpointWindow::OnInit(Dialog& d) {
+  d.ListReset(kIdPresets);
+  char b[16];
+  for (int p : kPresets) {
+    std::snprintf(b, sizeof b, "%d%%", p);
+    d.ListAdd(kIdPresets, b);
+  }
+}
+
+void SetpointWindow::OnCommand(Dialog& d, int id, int code) {
+  if (id == kIdPresets && code == kSelChange)
+    Preset(d);
+  else if (id == kIdEnter)
+    Typed(d);
+  else if (id == kIdOk || id == kIdCancel)
+    Close(d);
+}
+
+bool SetpointWindow::Send(Dialog& d, uint16_t units) {
+  SoloState& s = c_.s;
+  cmd::Setpoint(s.rq, s.Address(), units);
+  if (!c_.tx.ComWrite(s.port0)) {
+    c_.ui.MessageBox(msg::kNoLink100, msg::kError, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                     &d);
+    return false;
+  }
+  return true;
+}
+
+void SetpointWindow::Preset(Dialog& d) {
+  SoloState& s = c_.s;
+  const int sel = d.ListSelection(kIdPresets);
+  if (sel < 0 || sel >= static_cast<int>(std::size(kPresets))) return;
+  const auto units = SetpointUnits(kPresets[sel], s.d_rasx);
+  if (!units || !Send(d, *units)) return;
+  char b[32];
+  std::snprintf(b, sizeof b, "%.1f", Word(s.ans.res[2], s.ans.res[3]) / s.d_rasx);
+  d.SetText(kIdPercent, b);
+  s.Current().fopzi = 1;
+  c_.tx.MesOut(s.port0);
+}
+
+void SetpointWindow::Typed(Dialog& d) {
+  SoloState& s = c_.s;
+  d.ListSelect(kIdPresets, -1);
+  // Setpoints travel in 0.01 % of full scale, 0..10000: a value outside 0..100 %
+  // would reach the regulator cut to 16 bits as some other setpoint.
+  const auto percent = DecimalNumber(d.GetText(kIdPercent, kPercentChars));
+  const auto units = percent ? SetpointUnits(*percent, s.d_rasx) : std::nullopt;
+  if (!units) {
+    c_.ui.MessageBox("Задание должно быть числом от 0 до 100 %.", msg::kError, MsgButtons::kOk,
+                     MsgIcon::kNone, Owner::kDialog, &d);
+    return;
+  }
+  if (!Send(d, *units)) return;
+  s.Current().fopzi = 1;
+  c_.tx.MesOut(s.port0);
+}
+
+void SetpointWindow::Close(Dialog& d) {
+  if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
+  d.End(kIdOk);
+}
+
+}  // namespace kvl::solo

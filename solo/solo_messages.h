@@ -1,0 +1,20 @@
+// Message texts and captions of regsolo that more than one window uses. Every
+// message of the program carries its number (100..117) in its text or caption.
+#pragma once
+
+namespace kvl::solo::msg {
+
+constexpr const char* kError = "Error";
+constexpr const char* kWarning = "Предупреждение";
+constexpr const char* kErrorSvjac = "ErrorSvjac";
+
+constexpr const char* kNoLink100 = "Нет связи.Ошибка100";
+constexpr const char* kNoLink102 = "Нет связи.Ошибка102";
+constexpr const char* kNoLink106 = "Нет связи.Ошибка106";
+constexpr const char* kChannel106 = "Уточните номер канала.Ошибка106";
+constexpr const char* kPortClosed = "Порт закрыт";
+constexpr const char* kOpenFailed108 = ".Ошибка108";
+constexpr const char* kOpenFailed109 = ".Ошибка109";
+constexpr const char* kRetry = "Повторите операцию.";
+
+}  // namespace kvl::solo::msg

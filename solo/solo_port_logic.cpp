@@ -1,0 +1,36 @@
+#include "protocol/commands.h"
+#include "solo/solo_messages.h"
+#include "solo/solo_port.h"
+
+namespace kvl::solo {
+
+bool OpenConnection(SoloContext& c, int port) {
+  c.ui.BeginWaitCursor();
+  const bool ok = c.link.Open(port, port == c.s.port0);
+  c.ui.EndWaitCursor();
+  // The link reports a failed device open and a failed watcher start alike; the
+  // device open is by far the common case, so the operator sees the port name.
+  if (!ok) c.ui.MessageBox(ByteLink::PortName(port), msg::kOpenFailed109);
+  return ok;
+}
+
+void CloseConnection(SoloContext& c, int port, bool fromMainWindow) {
+  if (!ByteLink::ValidPort(port)) return;
+  if (c.s.fsvjac[port] && c.link.IsOpen(port)) {
+    cmd::ClosingFrame(c.s.rq, c.s.nofcan[port]);
+    if (!c.tx.WriteOnce(port)) c.ui.MessageBox(msg::kNoLink102, msg::kError);
+  }
+  c.s.fsvjac[port] = 0;
+  c.link.Close(port);
+  if (port == c.s.port0 && fromMainWindow) {
+    c.ui.MenuEnable(kMenuOpen, false);
+    c.ui.MenuEnable(kMenuClose, false);
+    c.ui.MenuEnable(kMenuAnalog, false);
+  }
+}
+
+bool SetupConn(SoloContext& c, int port, int speedIndex) {
+  return c.link.SetSpeed(port, speedIndex);
+}
+
+}  // namespace kvl::solo

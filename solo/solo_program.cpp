@@ -1,0 +1,250 @@
+#include "solo/solo_program.h"
+
+#include "protocol/commands.h"
+#include "solo/connection_dialog.h"
+#include "solo/solo_messages.h"
+#include "solo/solo_port.h"
+#include "solo/solo_status.h"
+#include "solo/zero_offset_dialog.h"
+
+namespace kvl::solo {
+
+namespace {
+// The About box: "OK" or closing ends it; the shell paints its bitmap.
+class AboutBox : public DialogLogic {
+ public:
+  void OnInit(Dialog&) override {}
+  void OnCommand(Dialog& d, int id, int) override {
+    if (id == kIdOk || id == kIdCancel) d.End(id);
+  }
+  void OnClose(Dialog& d) override { d.End(kIdCancel); }
+};
+
+enum : uint8_t { kValveRegulate = 0, kValveOpenCmd = 1, kValveCloseCmd = 2 };
+}  // namespace
+
+SoloProgram::SoloProgram(ByteLink& link, Services& ui)
+    : link_(link),
+      ui_(ui),
+      tx_(link, s_.rq, s_.ans, s_.log, ui, true),
+      c_{s_, link, ui, tx_},
+      setpoint_(c_) {
+  s_.log.SetObserver([this](const std::string& added, bool removedFirst) {
+    Dialog& main = ui_.MainWindow();
+    if (removedFirst) main.ListDelete(kListLog, 0);
+    main.ListAdd(kListLog, added);
+  });
+}
+
+SoloProgram::~SoloProgram() {
+  s_.log.SetObserver(nullptr);
+}
+
+bool SoloProgram::OnCreate() {
+  SoloConfig cfg = LoadSoloConfig(configPath_);
+  for (const Message& m : cfg.messages) ui_.MessageBox(m.text, m.caption);
+  if (cfg.endProgram) {
+    ui_.PostQuit();
+    return true;
+  }
+  s_.port0 = cfg.port0;
+  s_.nofcan[s_.port0] = static_cast<uint8_t>(cfg.address);
+  ui_.MenuEnable(kMenuOpen, false);
+  ui_.MenuEnable(kMenuClose, false);
+  ui_.MenuEnable(kMenuRegulate, false);
+  ui_.MenuEnable(kMenuLogOff, false);
+  ui_.MenuEnable(kMenuLogOn, true);
+  return true;
+}
+
+bool SoloProgram::NeedsConnection() {
+  if (s_.Connected()) return true;
+  ui_.MessageBox(msg::kNoLink106, msg::kError);
+  return false;
+}
+
+bool SoloProgram::Exchange() {
+  if (tx_.ComWrite(s_.port0)) return true;
+  ui_.MessageBox(msg::kNoLink100, msg::kError);
+  return false;
+}
+
+void SoloProgram::OnCommand(int id, int /*code*/) {
+  switch (id) {
+    case kMenuExit:
+      ui_.PostClose();
+      break;
+    case kMenuAbout: {
+      AboutBox about;
+      ui_.RunModal(kAboutTemplate, about);
+      break;
+    }
+    case kMenuConnect:
+      Connect();
+      break;
+    case kMenuLogOn:
+    case kMenuLogOff:
+      ui_.MainWindow().Show(kListLog, id == kMenuLogOn);
+      ui_.MenuEnable(kMenuLogOff, id == kMenuLogOn);
+      ui_.MenuEnable(kMenuLogOn, id == kMenuLogOff);
+      break;
+    case kMenuShowStatus:
+      if (NeedsConnection()) StartPolling();
+      break;
+    case kMenuStopStatus:
+      StopPolling();
+      Repaint();
+      break;
+    case kMenuKvl:
+    case kMenuVpz:
+      if (NeedsConnection()) Kind(id == kMenuVpz);
+      break;
+    case kMenuRegulate:
+    case kMenuOpen:
+    case kMenuClose:
+      if (NeedsConnection()) Valve(id);
+      break;
+    case kMenuZero:
+      if (NeedsConnection()) Zero();
+      break;
+    case kMenuDigital:
+      if (NeedsConnection()) Digital();
+      break;
+    case kMenuAnalog:
+      if (NeedsConnection()) Analog();
+      break;
+    default:  // accelerators 256, 257, 261 and the empty item 40020 do nothing
+      break;
+  }
+}
+
+void SoloProgram::Kind(bool pressure) {
+  if (pressure && s_.flags.fgasset) {
+    ui_.MessageBox("Нет возможности. Подключен КВЛ", msg::kWarning);
+    return;
+  }
+  cmd::SoloKind(s_.rq, s_.Address(), cmd::KindByte(pressure, s_.Current().freg != 0));
+  if (!Exchange()) return;
+  tx_.MesOut(s_.port0);
+  s_.flags.flagPres = pressure ? 1 : 0;
+  Repaint();
+}
+
+void SoloProgram::Valve(int id) {
+  const uint8_t action = id == kMenuRegulate ? kValveRegulate
+                         : id == kMenuOpen   ? kValveOpenCmd
+                                             : kValveCloseCmd;
+  cmd::Valve(s_.rq, s_.Address(), action);
+  if (!Exchange()) return;
+  if (id == kMenuClose) tx_.MesOut(s_.port0);
+  if (s_.ans.res[0] == 0) {
+    ui_.MessageBox("Выключите внешнее управление затвором", msg::kWarning);
+    return;
+  }
+  ui_.MenuEnable(kMenuRegulate, id != kMenuRegulate);
+  ui_.MenuEnable(kMenuOpen, id != kMenuOpen);
+  ui_.MenuEnable(kMenuClose, id != kMenuClose);
+  if (id != kMenuClose) tx_.MesOut(s_.port0);
+  s_.fsatbor = id == kMenuRegulate ? kValveRegulating : id == kMenuOpen ? kValveOpen : kValveClosed;
+  Repaint();
+}
+
+void SoloProgram::Zero() {
+  if (!s_.flags.flagPres &&
+      ui_.MessageBox("Операция проводится при нуле расходе на эталоне.Продолжить?",
+                     "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ", MsgButtons::kYesNo) != kIdYes)
+    return;
+  ZeroOffsetDialog dialog(c_);
+  ui_.RunModal(ZeroTemplate(s_.version_KVL), dialog);
+}
+
+void SoloProgram::Digital() {
+  if (s_.flist[s_.port0]) {
+    ui_.MessageBox("Окно уже есть", msg::kWarning);
+    return;
+  }
+  setpoint_.SetPort(s_.port0);
+  if (ui_.CreateModeless(kSetpointTemplate, setpoint_)) s_.flist[s_.port0] = 1;
+}
+
+void SoloProgram::Analog() {
+  s_.Current().fopzi = 0;
+  cmd::InputSelect(s_.rq, s_.Address(), 1);
+  Exchange();
+  tx_.MesOut(s_.port0);
+}
+
+void SoloProgram::StartPolling() {
+  if (ui_.StartTimer(kTimerPoll, kPollMs)) s_.m_tim1 = 1;
+}
+
+void SoloProgram::StopPolling() {
+  ui_.StopTimer(kTimerPoll);
+  s_.m_tim1 = 0;
+}
+
+void SoloProgram::OnTimer(int id) {
+  if (id != kTimerPoll) return;
+  if (!link_.IsOpen(s_.port0)) {
+    StopPolling();
+    ui_.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone, Owner::kNone);
+    return;
+  }
+  if (!s_.Connected()) {
+    StopPolling();
+    ui_.MessageBox(msg::kChannel106, msg::kErrorSvjac);
+    return;
+  }
+  cmd::Measure(s_.rq, s_.Address());
+  if (!tx_.ComWrite(s_.port0)) {
+    tx_.MesText("Ошибка связи N:100");
+    return;
+  }
+  const auto& r = s_.ans.res;
+  const int flow = FlowValue(r[2], r[3]);
+  const int setpoint = Word(r[4], r[5]);
+  tx_.MesOut(s_.port0);
+  s_.buf1 = Vivod(setpoint, flow, ui_.CTimeText());
+  ui_.Invalidate(true);
+}
+
+void SoloProgram::Connect() {
+  ConnectionDialog dialog(c_, configPath_);
+  ui_.RunModal(kConnectTemplate, dialog);
+  MenuAfterConnect();
+}
+
+void SoloProgram::MenuAfterConnect() {
+  ui_.Invalidate(true);
+  if (!s_.Connected()) {
+    ui_.MenuEnable(kMenuOpen, false);
+    ui_.MenuEnable(kMenuClose, false);
+    ui_.MenuEnable(kMenuRegulate, false);
+    ui_.MenuEnable(kMenuAnalog, false);
+    return;
+  }
+  const StatusFlags& f = s_.flags;
+  if (f.fvnech) {
+    ui_.MessageBox(
+        f.fIinter ? "Затвор открыт аналоговым сигналом" : "Затвор закрыт аналоговым сигналом",
+        msg::kWarning);
+  } else {
+    ui_.MenuEnable(kMenuOpen, !f.fstvon);
+    ui_.MenuEnable(kMenuClose, !f.fstvoff);
+    ui_.MenuEnable(kMenuRegulate, f.fda0 != 0);
+  }
+  ui_.MenuEnable(kMenuAnalog, true);
+}
+
+bool SoloProgram::OnClose() {
+  StopPolling();
+  if (link_.IsOpen(s_.port0)) CloseConnection(c_, s_.port0, true);
+  return ui_.MessageBox("OK to close window?", "DemoKVl", MsgButtons::kOkCancel,
+                        MsgIcon::kQuestion) == kIdOk;
+}
+
+std::vector<PaintText> SoloProgram::OnPaint(int left, int bottom) {
+  return StatusBlock(s_, left, bottom);
+}
+
+}  // namespace kvl::solo

@@ -1,0 +1,63 @@
+// The program object of regsolo, the service program for one regulator on one
+// serial port: start-up with "KVL.dfg", the main menu's commands, the 700 ms
+// polling of the regulator, the status block and the close sequence. The Win32
+// shell forwards the main window's messages to it; the tests drive it through
+// the fake view and link.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "protocol/transaction.h"
+#include "serial/link.h"
+#include "shell/view.h"
+#include "solo/setpoint_window.h"
+#include "solo/solo_config.h"
+#include "solo/solo_state.h"
+
+namespace kvl::solo {
+
+class SoloProgram : public MainLogic {
+ public:
+  SoloProgram(ByteLink& link, Services& ui);
+  ~SoloProgram() override;
+
+  bool OnCreate() override;
+  void OnCommand(int id, int code) override;
+  void OnTimer(int id) override;
+  bool OnClose() override;
+  std::vector<PaintText> OnPaint(int left, int bottom) override;
+
+  // Where "KVL.dfg" is read and written (the current directory by default).
+  void SetConfigPath(std::string path) { configPath_ = std::move(path); }
+
+  SoloState& State() { return s_; }
+  Transaction& Tx() { return tx_; }
+
+ private:
+  // The command needs a connected regulator: true, or message 106 and false.
+  bool NeedsConnection();
+  // Runs the prepared request; message 100 and false when it fails.
+  bool Exchange();
+  void Repaint() { ui_.Invalidate(true); }
+  void Kind(bool pressure);
+  void Valve(int id);
+  void Zero();
+  void Digital();
+  void Analog();
+  void StartPolling();
+  void StopPolling();
+  void Connect();
+  // Menu state after the connection dialog.
+  void MenuAfterConnect();
+
+  ByteLink& link_;
+  Services& ui_;
+  SoloState s_;
+  Transaction tx_;
+  SoloContext c_;
+  SetpointWindow setpoint_;
+  std::string configPath_ = kSoloConfigFile;
+};
+
+}  // namespace kvl::solo

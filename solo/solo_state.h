@@ -1,0 +1,94 @@
+// State of the single-regulator program regsolo, grouped by owner, and the
+// context every command, dialog and polling tick of that program works with.
+// Tables "by port" have one entry per port index 0..9; the entry of port0 is
+// the one meant wherever a table is named without an index.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "protocol/exchange_log.h"
+#include "protocol/frame.h"
+#include "protocol/transaction.h"
+#include "serial/link.h"
+#include "shell/view.h"
+#include "solo/solo_flags.h"
+
+namespace kvl::solo {
+
+// Ids of the main window's menu, timer and log list.
+enum : int {
+  kMenuExit = 258,
+  kMenuAbout = 260,
+  kMenuConnect = 40048,
+  kMenuKvl = 40080,
+  kMenuVpz = 40081,
+  kMenuRegulate = 40076,
+  kMenuOpen = 40017,
+  kMenuClose = 40018,
+  kMenuZero = 40035,
+  kMenuDigital = 40062,
+  kMenuAnalog = 40037,
+  kMenuShowStatus = 40078,
+  kMenuStopStatus = 40079,
+  kMenuLogOn = 40057,
+  kMenuLogOff = 40058,
+  kTimerPoll = 1,
+  kPollMs = 700,
+  kListLog = 10001,
+};
+
+// Dialog templates.
+enum : int {
+  kAboutTemplate = 107,
+  kSetpointTemplate = 108,
+  kZeroOffsetTemplate = 111,  // with the offset edit (format byte above 5)
+  kConnectTemplate = 114,
+  kZeroOutputTemplate = 130,  // output only (format byte 5 or less)
+};
+
+// Valve state shown in the status block.
+enum : uint8_t {
+  kValveClosed = 0,
+  kValveOpen = 1,
+  kValveRegulating = 2,
+  kValveAnalog = 3,
+  kValveUnknown = 4,
+};
+
+struct SoloState {
+  SoloState() { nofcan.fill(1); }
+
+  // Request and receive buffers of every exchange, and the exchange log.
+  Request rq;
+  Answer ans;
+  ExchangeLog log;
+
+  int port0 = 0;                             // current port; every transaction uses it
+  std::array<uint8_t, kPortCount> nofcan;    // regulator address by port
+  std::array<uint8_t, kPortCount> fsvjac{};  // regulator answered identify, by port
+  std::array<PortFlags, kPortCount> port{};  // freg, fopzi, favari by port
+  std::array<int, kPortCount> flist{};       // setpoint window open, by port
+  StatusFlags flags;                         // decoded status, flagPres included
+  uint8_t fsatbor = kValveUnknown;
+  int m_tim1 = 0;            // polling timer running
+  unsigned version_KVL = 0;  // device format byte
+  int nUartIndex = 1;        // 0 = 9600, 1 = 19200, 2 = 38400 baud
+  double d_rasx = 100.0;     // percent to device units (0.01 %)
+  std::string buf1;          // status line of the status block
+
+  uint8_t Address() const { return nofcan[port0]; }
+  bool Connected() const { return fsvjac[port0] != 0; }
+  PortFlags& Current() { return port[port0]; }
+  const PortFlags& Current() const { return port[port0]; }
+};
+
+struct SoloContext {
+  SoloState& s;
+  ByteLink& link;
+  Services& ui;
+  Transaction& tx;
+};
+
+}  // namespace kvl::solo

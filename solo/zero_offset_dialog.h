@@ -1,0 +1,41 @@
+// The modal dialog "Установка нуля": shows the regulator's output and zero
+// offset and writes a new offset. Devices with a format byte above 5 have the
+// offset edit (template 111); older ones only the output (template 130), and
+// "Кнопка '0'" writes offset 0 to them.
+#pragma once
+
+#include "shell/view.h"
+#include "solo/solo_state.h"
+
+namespace kvl::solo {
+
+enum : int {
+  kIdOffset = 1000,
+  kIdOutput = 1044,
+  kIdZeroButton = 1038,
+};
+
+// Template of the dialog for a device format byte.
+inline int ZeroTemplate(unsigned versionKvl) {
+  return versionKvl > 5 ? kZeroOffsetTemplate : kZeroOutputTemplate;
+}
+
+class ZeroOffsetDialog : public DialogLogic {
+ public:
+  explicit ZeroOffsetDialog(SoloContext& c) : c_(c) {}
+
+  void OnInit(Dialog& d) override;
+  void OnCommand(Dialog& d, int id, int code) override;
+  void OnClose(Dialog& d) override { d.End(kIdCancel); }
+
+ private:
+  bool HasOffsetEdit() const { return ZeroTemplate(c_.s.version_KVL) == kZeroOffsetTemplate; }
+  // CMD_MEASURE and the output value in 1044; false (after the message) on failure.
+  bool ShowOutput(Dialog& d);
+  void WriteOffset(Dialog& d);
+  void Retry(Dialog& d);
+
+  SoloContext& c_;
+};
+
+}  // namespace kvl::solo
