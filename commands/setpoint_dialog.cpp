@@ -1,0 +1,164 @@
+#include "commands/setpoint_dialog.h"
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "commands/device_commands.h"
+#include "protocol/commands.h"
+#include "protocol/modbus.h"
+
+namespace kvl {
+
+namespace {
+
+constexpr int kScales = 11;  // presets 0, 10, ..., 100 per cent
+constexpr double d_rasx = 100.0;
+
+// Logic objects of setpoint dialogs, per program state. A dialog may be ended
+// from outside (the monitor window closes it on a change of channel) without
+// its logic hearing of it, so a logic is freed only after it has closed its own
+// dialog, when the next dialog is opened.
+std::map<const NetState*, std::vector<std::unique_ptr<SetpointDialog>>>& Logics() {
+  static std::map<const NetState*, std::vector<std::unique_ptr<SetpointDialog>>> logics;
+  return logics;
+}
+
+bool IsBlank(char ch) {
+  return ch == ' ' || ch == '\t';
+}
+
+}  // namespace
+
+long long SetpointRaw(double percent) {
+  const double x = percent * d_rasx;
+  long long n = static_cast<long long>(x);  // toward zero
+  if (x - static_cast<double>(n) > 0.5) ++n;
+  return n;
+}
+
+bool ParseSetpoint(const std::string& text, double& percent) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  if (e > b && text[e - 1] == '%') --e;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  std::string s = text.substr(b, e - b);
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
+  int digits = 0, points = 0;
+  for (char& ch : s) {
+    if (ch == ',') ch = '.';
+    if (ch == '.')
+      ++points;
+    else if (ch >= '0' && ch <= '9')
+      ++digits;
+    else
+      return false;  // signs, exponents, letters
+  }
+  if (digits == 0 || points > 1) return false;
+  double v = 0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  if (!(v >= 0.0 && v <= 100.0)) return false;
+  percent = v;
+  return true;
+}
+
+void SetpointDialog::OnInit(Dialog& d) {
+  channel_ = c_.s.table.cnl2;
+  port_ = c_.s.port0;
+  d.ListReset(kSpPresets);
+  char b[32];
+  for (int i = 0; i < kScales; ++i) {
+    std::snprintf(b, sizeof b, "%d%%", i * 10);
+    d.ListAdd(kSpPresets, b);
+  }
+  std::snprintf(b, sizeof b, "%d", channel_);
+  d.SetText(kSpChannel, b);
+}
+
+void SetpointDialog::OnCommand(Dialog& d, int id, int code) {
+  if (closed_) return;
+  if (id == kSpPresets && code == 1) {  // selection changed
+    const int sel = d.ListSelection(kSpPresets);
+    if (sel < 0 || sel >= kScales) return;
+    nScaleIndex = sel;
+    const int p = sel * 10;
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f", static_cast<double>(p));
+    d.SetText(kSpEdit, b);
+    Send(d, SetpointRaw(p), true);
+  } else if (id == kSpSend && code == 0) {
+    d.ListSelect(kSpPresets, -1);
+    double percent = 0;
+    if (!ParseSetpoint(d.GetText(kSpEdit, 19), percent)) {
+      // Nothing is sent: a mistyped value must not reach the regulator.
+      c_.ui.MessageBox("Задание вне допустимого диапазона(0-100%)", "Ошибка ввода", MsgButtons::kOk,
+                       MsgIcon::kWarning, Owner::kDialog, &d);
+      return;
+    }
+    Send(d, SetpointRaw(percent), false);
+  } else if (id == kIdOk) {
+    Close(d);
+  }
+}
+
+void SetpointDialog::OnClose(Dialog& d) {
+  if (!closed_) Close(d);
+}
+
+void SetpointDialog::Close(Dialog& d) {
+  closed_ = true;
+  if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
+  if (c_.s.hLspis == &d) c_.s.hLspis = nullptr;
+  d.End(0);
+}
+
+void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
+  NetState& s = c_.s;
+  auto noLink = [&] {
+    c_.ui.MessageBox("Нет связи", "List", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, &d);
+  };
+  if (!s.table.Valid(channel_) || s.table.Data[channel_].svjac != 1) {
+    noLink();
+    return;
+  }
+  tagData& data = s.table.Data[channel_];
+  const bool modbus = s.rq.fmodbuson != 0;
+  if (modbus) {  // Modbus selects the digital input with a write of its own
+    cmd::InputSelect(s.rq, data.net, 0);
+    PrebrasTuda(s.rq);
+    if (c_.tx.ComWrite(s.port0))
+      c_.tx.MesOut(s.port0);
+    else
+      noLink();
+  }
+  cmd::Setpoint(s.rq, data.net, static_cast<uint16_t>(raw & 0xFFFF));
+  if (modbus) PrebrasTuda(s.rq);
+  if (c_.tx.ComWrite(s.port0)) {
+    if (preset && !modbus) {  // the maker's protocol echoes the value it took
+      const unsigned taken = s.ans.res[2] * 256u + s.ans.res[3];
+      char b[32];
+      std::snprintf(b, sizeof b, "%.1f", taken / d_rasx);
+      d.SetText(kSpEdit, b);
+    }
+    data.zifra = 1;
+    if (channel_ == s.table.cnl2) SetMonitorText(c_, kMonInput, "Вход:цифр.");
+  } else {
+    noLink();
+  }
+  c_.tx.MesOut(s.port0);
+}
+
+Dialog* OpenSetpointDialog(NetContext& c) {
+  auto& mine = Logics()[&c.s];
+  std::erase_if(mine, [](const std::unique_ptr<SetpointDialog>& l) { return l->Closed(); });
+  auto logic = std::make_unique<SetpointDialog>(c);
+  Dialog* d = c.ui.CreateModeless(108, *logic);
+  if (d) mine.push_back(std::move(logic));
+  return d;
+}
+
+}  // namespace kvl

@@ -1,0 +1,56 @@
+// The setpoint dialog (template 108, "Задание расхода"): gives the regulator of
+// the channel it was opened for a digital setpoint in per cent of full scale,
+// from a list of presets (sent on selection) or from a free entry field (sent
+// with "Ввести"). Every value sent also switches the device to digital input.
+#pragma once
+
+#include <string>
+
+#include "network/net_program.h"
+
+namespace kvl {
+
+// Controls of dialog 108.
+enum : int {
+  kSpEdit = 1000,     // free value in per cent; shows the last value chosen or confirmed
+  kSpPresets = 1001,  // list of presets 0% .. 100%
+  kSpSend = 1087,     // "Ввести"
+  kSpChannel = 1211,  // channel the dialog was opened for
+};
+
+// Raw device value (hundredths of a per cent) of a setpoint in per cent: the
+// product truncated toward zero, plus one when the remainder is above one half
+// (a remainder of exactly one half stays down).
+long long SetpointRaw(double percent);
+
+// Reads a setpoint typed by the operator: blanks around it, a decimal point or
+// comma and a trailing "%" are accepted. False for anything that is not a plain
+// decimal number or lies outside 0..100 %.
+bool ParseSetpoint(const std::string& text, double& percent);
+
+class SetpointDialog : public DialogLogic {
+ public:
+  explicit SetpointDialog(NetContext& c) : c_(c) {}
+  void OnInit(Dialog& d) override;
+  void OnCommand(Dialog& d, int id, int code) override;
+  void OnClose(Dialog& d) override;
+
+  int Channel() const { return channel_; }
+  bool Closed() const { return closed_; }
+
+ private:
+  void Send(Dialog& d, long long raw, bool preset);
+  void Close(Dialog& d);
+
+  NetContext c_;
+  int channel_ = 0;  // the channel shown in 1211; every value goes to it
+  int port_ = 0;     // the port whose flist entry marks this dialog open
+  int nScaleIndex = -1;
+  bool closed_ = false;
+};
+
+// Creates the modeless dialog for the active channel; nullptr when it cannot be
+// created. The logic stays alive as long as the dialog may call it.
+Dialog* OpenSetpointDialog(NetContext& c);
+
+}  // namespace kvl
