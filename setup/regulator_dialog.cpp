@@ -1,0 +1,407 @@
+#include "setup/regulator_dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "protocol/commands.h"
+#include "protocol/modbus.h"
+#include "setup/identify.h"
+#include "setup/status_flags.h"
+
+namespace kvl {
+
+namespace {
+
+const char* const kBlanks = "               ";  // fifteen blanks
+const char* const nUart[] = {"9600", "19200", "38400"};
+constexpr int kSpeeds = 3;
+
+// Decimal value of the leading digits of a field (blanks skipped; no digits
+// give 0). Fields hold at most 9 characters, so the value always fits.
+int LeadingNumber(const std::string& text) {
+  return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+// A network address typed by the operator: blanks around decimal digits, the
+// value within 0..kMaxNet. False for anything else.
+bool ParseNet(const std::string& text, int& net) {
+  size_t b = text.find_first_not_of(" \t");
+  size_t e = text.find_last_not_of(" \t");
+  if (b == std::string::npos) return false;
+  int v = 0;
+  for (size_t i = b; i <= e; ++i) {
+    const char ch = text[i];
+    if (ch < '0' || ch > '9') return false;
+    v = v * 10 + (ch - '0');
+    if (v > kMaxNet) return false;
+  }
+  net = v;
+  return true;
+}
+
+std::string Decimal(long long v) {
+  return std::to_string(v);
+}
+
+}  // namespace
+
+void RegulatorDialog::ShowPortClosed(Dialog& d, int port) {
+  d.SetText(kRgPortState, "Порт " + ByteLink::PortName(port) + " закрыт");
+}
+
+// Field 1000 and its copy in 1169, as the edit notification leaves them.
+void RegulatorDialog::WriteNet(Dialog& d, const std::string& text) {
+  d.SetText(kRgNet, text);
+  NetEdited(d);
+}
+
+void RegulatorDialog::NetEdited(Dialog& d) {
+  const std::string text = d.GetText(kRgNet, 9);
+  d.SetText(kRgNewNet, text);
+  ChannelTable& t = c_.s.table;
+  if (t.Valid(t.cnl2)) t.Data[t.cnl2].net = LeadingNumber(text);
+}
+
+bool RegulatorDialog::PortOpenOrTold() {
+  if (PortIsOpen(c_)) return true;
+  c_.ui.MessageBox("Порт закрыт", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone, Owner::kNone);
+  return false;
+}
+
+bool RegulatorDialog::LinkedOrTold(Dialog& d) {
+  const ChannelTable& t = c_.s.table;
+  if (t.Valid(t.cnl2) && t.Data[t.cnl2].svjac == 1) return true;
+  c_.ui.MessageBox("Уточните номер канала", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
+                   Owner::kDialog, &d);
+  return false;
+}
+
+bool RegulatorDialog::Exchange() {
+  if (c_.s.rq.fmodbuson) PrebrasTuda(c_.s.rq);
+  return c_.tx.ComWrite(c_.s.port0) != 0;
+}
+
+void RegulatorDialog::ShowMemorising(Dialog& d, int state) {
+  memorising_ = state;
+  d.SetCheck(kRgMemOff, state == 0);
+  d.SetCheck(kRgMemOn, state == 1);
+}
+
+void RegulatorDialog::OnInit(Dialog& d) {
+  NetState& s = c_.s;
+  ChannelTable& t = s.table;
+  const int ch = t.cnl2;
+  memorising_ = -1;
+  if (!t.Valid(ch)) return;
+  tagData& data = t.Data[ch];
+
+  d.SetText(kRgNet, Decimal(data.net));
+  d.SetText(kRgNewNet, Decimal(data.net));
+  d.SetText(kRgLinkState, kBlanks);
+  d.SetText(kRgSerial, kBlanks);
+  d.ListReset(kRgPortList);
+  for (int p = 0; p < kPortCount; ++p) d.ListAdd(kRgPortList, ByteLink::PortName(p));
+  d.ListSelect(kRgPortList, s.port0);
+  d.ListReset(kRgSpeedList);
+  for (const char* u : nUart) d.ListAdd(kRgSpeedList, u);
+  d.ListSelect(kRgSpeedList, s.nUartIndex);
+  char b[64];
+  std::snprintf(b, sizeof b, "%s:%d", "Канал №", ch);
+  d.SetText(kRgChannel, b);
+
+  if (!PortIsOpen(c_)) {
+    ShowPortClosed(d, s.port0);
+    d.SetCheck(kRgPortClose, true);
+    return;
+  }
+  std::snprintf(b, sizeof b, "%s %d %s", "Порт", s.port0 + 1, "открыт");
+  d.SetText(kRgPortState, b);
+  d.SetCheck(kRgPortOpen, true);
+  if (data.svjac == 0) {
+    d.SetText(kRgLinkState, "Не установлена");
+    d.SetText(kRgSerial, "Не установлен");
+    d.SetText(kRgMode, "Не установлен");
+    d.SetText(kRgInput, "Не установлен");
+    return;
+  }
+  // The device linked earlier must still answer at its address.
+  if (!IdentifyExchange(c_, ch, data.net)) {
+    data.svjac = 0;
+    d.SetText(kRgLinkState, "Не установлена");
+    c_.ui.MessageBox("Уточните номер канала", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
+    return;
+  }
+  const auto& r = s.ans.res;
+  d.SetText(kRgLinkState, "Установлена");
+  d.SetText(kRgSerial, Decimal(r[2] * 256 + r[3]));  // shown, not stored
+  data.svjac = 1;
+  // Decoded with the format byte of the device identified last.
+  SetFlags(t, ch, r.data(), s.version_KVL, s.hold);
+  d.SetText(kRgMode, data.regu == 1 ? "Регулирование" : "Измерение");
+  d.SetText(kRgInput, data.zifra == 1 ? "Цифровой" : "Аналоговый");
+  d.SetText(kRgState, data.avar == 1 && data.regu == 1 ? "Авария" : "Норма");
+  d.SetText(kRgCaption, data.pres == 1 ? "Номер ВПЗ" : "Номер КВЛ");
+}
+
+void RegulatorDialog::OnCommand(Dialog& d, int id, int code) {
+  switch (id) {
+    case kRgNet:
+      if (code == kEnChange) NetEdited(d);
+      break;
+    case kRgPortOpen:
+      OpenPort(d);
+      break;
+    case kRgPortClose:
+      ClosePort(d);
+      break;
+    case kRgPortList:
+      if (code == 1) ChoosePort(d);
+      break;
+    case kRgLink:
+      Link(d);
+      break;
+    case kRgQuery:
+      Query(d);
+      break;
+    case kRgSpeedList:
+      if (code == 1) ChangeSpeed(d);
+      break;
+    case kRgChange:
+      ChangeAddress(d);
+      break;
+    case kRgMemOff:
+    case kRgMemOn:
+      Memorising(d, id);
+      break;
+    case kIdOk:
+      Ok(d);
+      break;
+    case kIdCancel:  // Escape: leave without saving
+      d.End(1);
+      break;
+    default:
+      break;
+  }
+}
+
+void RegulatorDialog::OnClose(Dialog& d) {
+  d.End(1);
+}
+
+void RegulatorDialog::ChoosePort(Dialog& d) {
+  const int sel = d.ListSelection(kRgPortList);
+  if (!ByteLink::ValidPort(sel) || sel == c_.s.port0) return;
+  if (PortIsOpen(c_)) CloseConnection(c_, c_.s.port0, Caller::kDialog);
+  d.SetCheck(kRgPortOpen, false);
+  d.SetCheck(kRgPortClose, true);
+  ShowPortClosed(d, c_.s.port0);
+  c_.s.port0 = sel;  // opened only by "Открыть порт "
+}
+
+void RegulatorDialog::OpenPort(Dialog& d) {
+  if (!d.GetCheck(kRgPortOpen)) return;
+  const std::string name = ByteLink::PortName(c_.s.port0);
+  if (!PortIsOpen(c_) && !OpenConnection(c_, c_.s.port0)) {
+    d.SetCheck(kRgPortOpen, false);
+    d.SetCheck(kRgPortClose, true);
+    d.SetText(kRgPortState, "Порта " + name + " нет");
+    c_.ui.MessageBox("Connection failed.", "Error", MsgButtons::kOk, MsgIcon::kWarning,
+                     Owner::kDialog, &d);
+    return;
+  }
+  d.SetCheck(kRgPortOpen, true);
+  d.SetCheck(kRgPortClose, false);
+  d.SetText(kRgPortState, "Порт " + name + " открыт");
+  const ChannelTable& t = c_.s.table;
+  if (t.Valid(t.cnl2)) WriteNet(d, Decimal(t.Data[t.cnl2].net));
+}
+
+void RegulatorDialog::ClosePort(Dialog& d) {
+  if (!d.GetCheck(kRgPortClose) || !PortIsOpen(c_)) return;
+  CloseConnection(c_, c_.s.port0, Caller::kDialog);  // unlinks every channel
+  d.SetCheck(kRgPortOpen, false);
+  d.SetCheck(kRgPortClose, true);
+  ShowPortClosed(d, c_.s.port0);
+}
+
+void RegulatorDialog::Query(Dialog& d) {
+  c_.ui.MessageBox("Оставьте подключенным один регулятор.Продолжить?", "Внимание", MsgButtons::kOk,
+                   MsgIcon::kNone, Owner::kDialog, &d);
+  if (!PortOpenOrTold()) return;
+  ChannelTable& t = c_.s.table;
+  if (!t.Valid(t.cnl2)) return;
+  cmd::GetNet(c_.s.rq);
+  if (!Exchange()) {
+    c_.ui.MessageBox("No answer?com?", "com[0]=2", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                     &d);
+    return;
+  }
+  c_.tx.MesOut(c_.s.port0);
+  if (c_.s.rq.fmodbuson) PrebrasBack(c_.s.rq, c_.s.ans);
+  const auto& r = c_.s.ans.res;
+  c_.s.version_KVL = r[1];
+  t.Data[t.cnl2].net = r[7];
+  WriteNet(d, Decimal(r[7]));
+  d.SetText(kRgSerial, Decimal(r[5] * 256 + r[6]));  // shown, not stored
+}
+
+void RegulatorDialog::Link(Dialog& d) {
+  if (!PortOpenOrTold()) return;
+  NetState& s = c_.s;
+  ChannelTable& t = s.table;
+  const int ch = t.cnl2;
+  if (!t.Valid(ch)) return;
+  tagData& data = t.Data[ch];
+  int net = 0;
+  if (!ParseNet(d.GetText(kRgNet, 9), net)) {
+    // Only the low 8 bits of an address reach the line: a larger number would
+    // link some other device under the typed address.
+    c_.ui.MessageBox("Номер сети вне допустимого диапазона(0-254)", "Ошибка ввода", MsgButtons::kOk,
+                     MsgIcon::kNone, Owner::kDialog, &d);
+    return;
+  }
+  d.SetText(kRgLinkState, kBlanks);
+  d.SetText(kRgSerial, kBlanks);
+  data.net = net;
+  if (!IdentifyExchange(c_, ch, net, /*logFailure=*/true)) {
+    d.SetText(kRgLinkState, "Не установлена");
+    d.SetText(kRgSerial, "Не установлен");
+    data.svjac = 0;
+    return;
+  }
+  TakeIdentity(c_, ch);  // format byte, serial number, link, status flags
+  d.SetText(kRgLinkState, "Установлена");
+  d.SetText(kRgSerial, Decimal(data.n_ofqx));
+  d.SetText(kRgCaption, data.pres == 1 ? "Номер ВПЗ" : "Номер КВЛ");
+
+  if (s.variant.full) {
+    ShowMemorising(d, data.rasre == 1 ? 1 : 0);
+    // The line shows the valve: regulating unless held by command or by the
+    // external signal, the last of these that applies winning.
+    std::string mode = "Регулирование";
+    if (s.hold.fstvoff) mode = "КВЛзакрыт пр.";
+    if (s.hold.fstvon) mode = "КВЛоткрыт пр.";
+    if (t.Satv[ch].fp15) mode = "КВЛоткрыт ан.";
+    if (t.Satv[ch].fm15) mode = "КВЛзакрыт ан.";
+    d.SetText(kRgMode, mode);
+  } else {
+    d.SetText(kRgMode, data.regu == 1 ? "Регулирование" : "Измерение");
+  }
+  d.SetText(kRgInput, data.zifra == 1 ? "Цифровой" : "Аналоговый");
+  d.SetText(kRgState, data.avar == 1 && data.regu == 1 ? "Авария" : "Норма");
+  c_.ui.Invalidate(false);
+
+  // The firmware date exists in regnet9's record and is read only with the
+  // maker's protocol (it has no Modbus form).
+  if (s.variant.full && !s.rq.fmodbuson) ReadFirmwareDate(d);
+}
+
+void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
+  NetState& s = c_.s;
+  tagData& data = s.table.Data[s.table.cnl2];
+  cmd::Date(s.rq, data.net);
+  if (c_.tx.ComWrite(s.port0)) {
+    const auto& r = s.ans.res;
+    data.day = r[2];
+    data.month = r[3];
+    data.your = r[4];
+    data.ver = r[5];
+    char b[96];
+    std::snprintf(b, sizeof b, "%s: %d-%d-%d-%d", "Дата прошивки", r[2], r[3], r[4], r[5]);
+    d.SetText(kRgFirmware, b);
+  } else {
+    c_.ui.MessageBox("Дата программы не установлена", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
+  }
+  c_.tx.MesOut(s.port0);
+}
+
+void RegulatorDialog::ChangeSpeed(Dialog& d) {
+  NetState& s = c_.s;
+  const int sel = d.ListSelection(kRgSpeedList);
+  if (sel < 0 || sel >= kSpeeds || !s.table.Valid(s.table.cnl2)) return;
+  // With the port closed neither side can change: the list goes back.
+  if (!PortOpenOrTold()) {
+    d.ListSelect(kRgSpeedList, s.nUartIndex);
+    return;
+  }
+  s.nUartIndex = sel;
+  cmd::Speed(s.rq, s.table.Data[s.table.cnl2].net, sel);
+  if (Exchange()) {
+    c_.tx.MesOut(s.port0);
+    if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+    s.nUartIndex = cmd::SpeedIndexFromCode(s.ans.res[2]);
+  } else {
+    c_.ui.MessageBox("No сhange speed in KVL", "Связь", MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
+  }
+  // The computer follows at once, also when the device did not confirm: a
+  // device that switched before its answer got lost is reached again so.
+  if (!c_.link.SetSpeed(s.port0, s.nUartIndex))
+    c_.ui.MessageBox("No set new speed in comp.", "Связь", MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
+  char b[32];
+  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, nUart[s.nUartIndex]);
+  d.SetText(kRgChannel, b);
+  d.ListSelect(kRgSpeedList, s.nUartIndex);
+}
+
+void RegulatorDialog::ChangeAddress(Dialog& d) {
+  c_.ui.MessageBox("Оставьте подключенным один регулятор.Продолжить?", "Внимание", MsgButtons::kOk,
+                   MsgIcon::kNone, Owner::kDialog, &d);
+  if (!PortOpenOrTold()) return;
+  if (!LinkedOrTold(d)) return;
+  NetState& s = c_.s;
+  tagData& data = s.table.Data[s.table.cnl2];
+  int newNet = 0;
+  if (!ParseNet(d.GetText(kRgNewNet, 9), newNet)) {
+    // A device given only the low 8 bits of a larger number would end up at
+    // an address nobody typed.
+    c_.ui.MessageBox("Номер сети вне допустимого диапазона(0-254)", "Ошибка ввода", MsgButtons::kOk,
+                     MsgIcon::kNone, Owner::kDialog, &d);
+    return;
+  }
+  cmd::SetNet(s.rq, data.net, newNet);
+  if (!Exchange()) {
+    c_.ui.MessageBox("записi net", "SvjacBlock", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                     &d);
+    return;
+  }
+  c_.tx.MesOut(s.port0);
+  if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+  data.net = newNet;
+  WriteNet(d, Decimal(newNet));
+}
+
+void RegulatorDialog::Memorising(Dialog& d, int id) {
+  // The button marks itself when clicked; until the device has taken the
+  // change the buttons go back to what they showed.
+  if (!PortOpenOrTold() || !LinkedOrTold(d)) {
+    ShowMemorising(d, memorising_);
+    return;
+  }
+  if (!d.GetCheck(id)) return;
+  NetState& s = c_.s;
+  tagData& data = s.table.Data[s.table.cnl2];
+  const bool on = id == kRgMemOn;
+  cmd::Rasre(s.rq, data.net, on ? 0 : 1);
+  if (!Exchange()) {
+    c_.ui.MessageBox("No сhange rasre", "Разрешение", MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
+    ShowMemorising(d, memorising_);
+    return;
+  }
+  c_.tx.MesOut(s.port0);
+  if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+  ShowMemorising(d, on ? 1 : 0);
+  if (s.variant.full) data.rasre = on ? 1 : 0;  // regnet5's record has no such field
+}
+
+void RegulatorDialog::Ok(Dialog& d) {
+  UpdateShowMenuItem(c_, ShowMenu::kRegulatorOk, &d);
+  SaveConfigurationShown(c_, &d);
+  d.End(1);
+}
+
+}  // namespace kvl

@@ -1,0 +1,80 @@
+// The regulator connection and setup dialog (template 114, "Установление связи
+// и настройка регулятора по каналу 0"): serves one regulator on the bench or
+// alone on the line. Opens and closes the current port, asks the single device
+// for its address, links the active channel to a typed address, reads the
+// firmware date (maker's protocol, regnet9), changes the device's address and
+// exchange speed (device first, then the computer's port), switches the
+// device's mode memorising, and saves the configuration on OK.
+//
+// Every command acts on the active channel (cnl2) as it stands when it runs.
+#pragma once
+
+#include <string>
+
+#include "network/net_program.h"
+
+namespace kvl {
+
+enum : int {
+  kSetupTemplate = 114,
+  kRgNet = 1000,        // network address of the channel
+  kRgPortOpen = 1156,   // "Открыть порт "
+  kRgPortClose = 1157,  // "Закрыть порт "
+  kRgPortState = 1158,
+  kRgPortList = 1191,
+  kRgQuery = 1210,  // "Запрос"
+  kRgLink = 1073,   // "Установить связь"
+  kRgLinkState = 1075,
+  kRgSerial = 1077,
+  kRgMode = 1080,
+  kRgInput = 1082,
+  kRgNewNet = 1169,   // new network address
+  kRgChange = 1087,   // "Изменить"
+  kRgState = 1202,    // "Авария" / "Норма"
+  kRgCaption = 1211,  // "Номер КВЛ" / "Номер ВПЗ"
+  kRgChannel = 1229,  // channel number, then the chosen speed
+  kRgSpeedList = 1231,
+  kRgMemOff = 1233,    // "Нет"
+  kRgMemOn = 1234,     // "Запомнить "
+  kRgFirmware = 1302,  // regnet9 only
+  kEnChange = 0x0300,  // edit field notification: text changed
+};
+
+// Highest network address a regulator can be given or linked at.
+constexpr int kMaxNet = 254;
+
+class RegulatorDialog : public DialogLogic {
+ public:
+  explicit RegulatorDialog(NetContext& c) : c_(c) {}
+  void OnInit(Dialog& d) override;
+  void OnCommand(Dialog& d, int id, int code) override;
+  void OnClose(Dialog& d) override;
+
+ private:
+  void NetEdited(Dialog& d);
+  void ChoosePort(Dialog& d);
+  void OpenPort(Dialog& d);
+  void ClosePort(Dialog& d);
+  void Query(Dialog& d);
+  void Link(Dialog& d);
+  void ReadFirmwareDate(Dialog& d);
+  void ChangeSpeed(Dialog& d);
+  void ChangeAddress(Dialog& d);
+  void Memorising(Dialog& d, int id);
+  void Ok(Dialog& d);
+
+  // Shows the memorising state: -1 unknown (neither marked), 0 "Нет", 1 "Запомнить ".
+  void ShowMemorising(Dialog& d, int state);
+  // "Порт закрыт" without an owner when the current port is closed.
+  bool PortOpenOrTold();
+  bool LinkedOrTold(Dialog& d);
+  // Translates when Modbus is chosen and runs the transaction.
+  bool Exchange();
+  void ShowPortClosed(Dialog& d, int port);
+  void WriteNet(Dialog& d, const std::string& text);
+
+  NetContext& c_;
+  int memorising_ = -1;  // what the memorising buttons last showed for sure
+};
+
+}  // namespace kvl
