@@ -20,6 +20,9 @@ void Receiver::Arm(uint32_t rlength, int fmodbuson, Framing framing, bool clearR
 void Receiver::OnBlock(const uint8_t* p, size_t n) {
   if (n == 0) return;
   std::lock_guard<std::mutex> lk(m_);
+  // The first accepted answer stands until the next Arm: bytes that follow it
+  // (a second answer, line noise) must not replace what the main thread reads.
+  if (ready_) return;
   if (mdlina_ + n > res_.size()) {  // never write past the buffer: restart
     mdlina_ = 0;
     n = std::min(n, res_.size());

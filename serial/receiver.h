@@ -11,8 +11,9 @@
 // once 10 or more bytes are gathered the first 10 are tested, and more than 10
 // restart the gathering.
 //
-// An accepted answer is copied out under the lock, so bytes that arrive later
-// (a late answer of a timed-out attempt) can never change an answer being read.
+// An accepted answer is copied out under the lock, and bytes that arrive after it
+// are dropped until the next Arm, so a late or repeated answer can never change
+// the answer being read.
 #pragma once
 
 #include <array>

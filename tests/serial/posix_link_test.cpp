@@ -1,0 +1,186 @@
+// The POSIX link on real ptys: line settings, exclusivity, the watcher's life.
+#include "serial/posix_link.h"
+
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "pty_peer.h"
+#include "serial/fake_link.h"
+
+namespace kvl {
+namespace {
+
+using test::Bytes;
+using test::PtyPair;
+
+std::array<std::string, kPortCount> Paths(int port, const std::string& path) {
+  std::array<std::string, kPortCount> p;
+  p[port] = path;
+  return p;
+}
+
+Bytes ReadMaster(int fd, size_t n) {
+  Bytes got;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (got.size() < n && std::chrono::steady_clock::now() < until) {
+    uint8_t b[64];
+    ssize_t r = ::read(fd, b, sizeof b);
+    if (r > 0) got.insert(got.end(), b, b + r);
+  }
+  return got;
+}
+
+TEST(PosixLinkOpen, RefusesMissingPortsAndPaths) {
+  PosixLink link(Paths(0, "/dev/nonexistent-tty-for-test"));
+  EXPECT_FALSE(link.Open(0, true));
+  EXPECT_FALSE(link.IsOpen(0));
+  EXPECT_FALSE(link.Open(1, false));  // no path configured
+  EXPECT_FALSE(link.Open(-1, false));
+  EXPECT_FALSE(link.Open(kPortCount, false));
+  EXPECT_EQ(link.Write(0, reinterpret_cast<const uint8_t*>("x"), 1).status, WriteStatus::kNoHandle);
+  link.Close(0);  // closing a closed port does nothing
+}
+
+TEST(PosixLinkOpen, LineSettingsAndSpeedIndexes) {
+  PtyPair pty;
+  PosixLink link(Paths(9, pty.path()));
+  ASSERT_TRUE(link.Open(9, false));
+  EXPECT_EQ(ByteLink::PortName(9), "COM10");
+  termios t{};
+  ASSERT_EQ(tcgetattr(pty.slave(), &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+  const std::pair<int, speed_t> speeds[] = {{0, B9600}, {2, B38400}, {1, B19200}, {7, B19200}};
+  for (auto [index, baud] : speeds) {
+    ASSERT_TRUE(link.SetSpeed(9, index));
+    ASSERT_EQ(tcgetattr(pty.slave(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), baud) << "speed index " << index;
+  }
+  EXPECT_FALSE(link.SetSpeed(3, 0));  // not open
+}
+
+TEST(PosixLinkOpen, PortIsHeldExclusivelyWhileOpen) {
+  PtyPair pty;
+  PosixLink link(Paths(0, pty.path()));
+  ASSERT_TRUE(link.Open(0, false));
+  EXPECT_FALSE(link.Open(0, false)) << "an open port is not opened twice";
+  int excl = 0;
+  ASSERT_EQ(ioctl(pty.slave(), TIOCGEXCL, &excl), 0);
+  EXPECT_EQ(excl, 1);
+  if (geteuid() != 0) {  // root may open an exclusive tty anyway
+    PosixLink other(Paths(0, pty.path()));
+    EXPECT_FALSE(other.Open(0, false));
+  }
+  link.Close(0);
+  ASSERT_EQ(ioctl(pty.slave(), TIOCGEXCL, &excl), 0);
+  EXPECT_EQ(excl, 0) << "closing gives the device back";
+}
+
+TEST(PosixLinkIo, WritesReachTheDeviceAndBlocksReachTheReceiver) {
+  PtyPair pty;
+  PosixLink link(Paths(0, pty.path()));
+  ASSERT_TRUE(link.Open(0, true));
+  const Bytes frame = KormastAnswer({17, 0, 0, 0, 0, 0, 0, 3});
+  EXPECT_EQ(link.Write(0, frame.data(), frame.size()).status, WriteStatus::kDone);
+  EXPECT_EQ(ReadMaster(pty.master(), 10), frame);
+
+  link.Rx(0).Arm(10, 0, Framing::kNetwork);
+  const Bytes answer = KormastAnswer({17, 5, 0, 100, 19, 136, 0, 3});
+  ASSERT_EQ(::write(pty.master(), answer.data(), answer.size()), 10);
+  Answer a;
+  ASSERT_TRUE(link.Rx(0).Wait(5000, a));
+  EXPECT_EQ(a.mprob, 10);
+  EXPECT_TRUE(std::equal(answer.begin(), answer.end(), a.res.begin()));
+}
+
+TEST(PosixLinkIo, LongBurstIsGatheredWhole) {
+  PtyPair pty;
+  PosixLink link(Paths(0, pty.path()));
+  ASSERT_TRUE(link.Open(0, true));
+  // More than two 80-byte blocks: the watcher keeps reading until the queue is empty.
+  link.Rx(0).Arm(500, 0, Framing::kNetwork);
+  Bytes burst(200, 0xAA);
+  ASSERT_EQ(::write(pty.master(), burst.data(), burst.size()), 200);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (link.Rx(0).Pending() < 200 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(link.Rx(0).Pending(), 200u) << "every byte is gathered, in order";
+}
+
+TEST(PosixLinkIo, UnwatchedPortDeliversNothing) {
+  PtyPair pty;
+  const int before = test::ThreadCount();
+  PosixLink link(Paths(1, pty.path()));
+  ASSERT_TRUE(link.Open(1, false));
+  EXPECT_EQ(test::ThreadCount(), before);
+  link.Rx(1).Arm(10, 0, Framing::kNetwork);
+  const Bytes answer = KormastAnswer({17, 5, 0, 100, 19, 136, 0, 3});
+  ASSERT_EQ(::write(pty.master(), answer.data(), answer.size()), 10);
+  Answer a;
+  EXPECT_FALSE(link.Rx(1).Wait(100, a));
+}
+
+TEST(PosixLinkClose, CloseWhileTheWatcherWaitsEndsItPromptly) {
+  PtyPair pty;
+  const int before = test::ThreadCount();
+  PosixLink link(Paths(0, pty.path()));
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(link.Open(0, true));
+    EXPECT_EQ(test::ThreadCount(), before + 1);
+    if (round % 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto t0 = std::chrono::steady_clock::now();
+    link.Close(0);
+    // Generous bound: a watcher left in a timed wait would take seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_FALSE(link.IsOpen(0));
+    EXPECT_EQ(test::ThreadCount(), before) << "no watcher left behind";
+  }
+}
+
+TEST(PosixLinkClose, DestructorClosesEveryPort) {
+  PtyPair a, b;
+  const int before = test::ThreadCount();
+  {
+    std::array<std::string, kPortCount> paths;
+    paths[0] = a.path();
+    paths[3] = b.path();
+    PosixLink link(paths);
+    ASSERT_TRUE(link.Open(0, true));
+    ASSERT_TRUE(link.Open(3, false));
+  }
+  EXPECT_EQ(test::ThreadCount(), before);
+  int excl = 1;
+  ASSERT_EQ(ioctl(b.slave(), TIOCGEXCL, &excl), 0);
+  EXPECT_EQ(excl, 0);
+}
+
+TEST(PosixLinkClose, DeviceThatGoesAwayIsReportedOnceAndCloseStillWorks) {
+  auto pty = std::make_unique<PtyPair>();
+  PosixLink link(Paths(0, pty->path()));
+  ASSERT_TRUE(link.Open(0, true));
+  pty.reset();  // the other end disappears: the watcher sees a hang-up
+  std::vector<LinkNotice> notices;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (notices.empty() && std::chrono::steady_clock::now() < until) {
+    notices = link.TakeNotices();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].what, "read");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(link.TakeNotices().empty()) << "a dead device is reported once, not in a loop";
+  link.Close(0);
+  EXPECT_FALSE(link.IsOpen(0));
+}
+
+}  // namespace
+}  // namespace kvl
