@@ -1,0 +1,174 @@
+// The polling cycle against a scripted line of regulators.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "logic/net_fixture.h"
+#include "network/monitor_window.h"
+#include "network/polling.h"
+
+namespace kvl::test {
+namespace {
+
+class PollingTest : public testing::TestWithParam<const Variant*> {
+ protected:
+  void SetUp() override {
+    rig.Start();
+    rig.OpenPort();
+  }
+  FakeDialog& OpenMonitor() {
+    rig.prog->OnCommand(kMenuShowMonitor, 0);
+    return *rig.ui.dialogs.back();
+  }
+  int Last() { return rig.T().Channels() - 1; }
+  NetRig rig{*GetParam()};
+};
+
+TEST_P(PollingTest, OneTickAsksEveryActiveChannelOnceInAscendingOrder) {
+  const int other = std::min(5, Last());  // channels 2 and 5 (4 in regnet5)
+  rig.Link(other, 40);
+  rig.Link(2, 31);
+  FakeDialog& w = OpenMonitor();
+  rig.line.devices[31].flowRaw = 0x8064;
+  rig.line.devices[31].setpoint = 0x2710;
+  TimerProc1(rig.C(), kTimerPoll);
+
+  ASSERT_EQ(rig.link.written.size(), 2u);
+  EXPECT_EQ(rig.line.asked, (std::vector<int>{31, 40}));
+  for (const auto& f : rig.link.written) {
+    ASSERT_EQ(f.frame.size(), 10u);
+    EXPECT_EQ(f.frame[0], CMD_MEASURE);
+    EXPECT_EQ(f.port, rig.S().port0);
+  }
+  const MonitorRow r2 = MonitorRowOf(*GetParam(), 2);
+  EXPECT_EQ(w.texts.at(r2.output), "-1.0%     ");
+  EXPECT_EQ(w.texts.at(r2.setpoint), "100.0");
+  EXPECT_EQ(rig.T().Mem[other].despns2, 5000u);
+  // Each answer is logged with its channel number.
+  const auto& lines = rig.S().log.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "17;0;128-100;39-16;0-31;1-75;10;2");
+  EXPECT_EQ(lines[1].substr(lines[1].rfind(';')), ";" + std::to_string(other));
+  EXPECT_EQ(rig.S().fproc1end, 1);
+}
+
+TEST_P(PollingTest, NoActiveChannelSendsNothingButStillBlinks) {
+  FakeDialog& w = OpenMonitor();
+  rig.S().f_mig = 1;
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_TRUE(rig.link.written.empty());
+  EXPECT_FALSE(w.Visible(kMonIconA));
+  EXPECT_TRUE(w.Visible(kMonIconB));
+  EXPECT_EQ(rig.S().f_mig, 0);  // each cycle inverts the phase
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_EQ(rig.S().f_mig, 1);
+}
+
+TEST_P(PollingTest, TickDuringARunningCycleSendsNothing) {
+  rig.Link(0, 7);
+  rig.Link(1, 8);
+  size_t nestedWrites = 99;
+  int calls = 0;
+  rig.link.SetResponder([&](int port, const FakeLink::Bytes& f) {
+    if (calls++ == 0) {
+      // A message box's loop inside the transaction dispatches a timer tick.
+      const size_t before = rig.link.written.size();
+      rig.prog->OnTimer(kTimerPoll);
+      nestedWrites = rig.link.written.size() - before;
+    }
+    (void)port;
+    return rig.line.Answer(f);
+  });
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_EQ(nestedWrites, 0u);
+  EXPECT_EQ(rig.line.asked, (std::vector<int>{7, 8}));
+  EXPECT_EQ(rig.S().fproc1end, 1);
+  // The next tick polls normally again.
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_EQ(rig.line.asked.size(), 4u);
+}
+
+TEST_P(PollingTest, ModbusChosenBetweenTicksChangesTheNextPollAndBack) {
+  rig.Link(1, 0x21);
+  FakeDialog& w = OpenMonitor();
+  rig.line.devices[0x21].setpoint = 2500;
+  rig.line.devices[0x21].flowRaw = 2400;
+  TimerProc1(rig.C(), kTimerPoll);
+  ASSERT_EQ(rig.link.written.back().frame.size(), 10u);
+
+  SelectModbus(rig.S().rq);
+  TimerProc1(rig.C(), kTimerPoll);
+  const auto& m = rig.link.written.back().frame;
+  ASSERT_EQ(m.size(), 8u);
+  EXPECT_EQ((std::vector<uint8_t>(m.begin(), m.begin() + 6)),
+            (std::vector<uint8_t>{0x21, 0x03, 0x00, 0x04, 0x00, 0x02}));
+  EXPECT_EQ(rig.S().rq.rlength, 9u);
+  const MonitorRow r = MonitorRowOf(*GetParam(), 1);
+  EXPECT_EQ(w.texts.at(r.output), "+24.0%     ");
+  EXPECT_EQ(w.texts.at(r.setpoint), "25.0");
+  EXPECT_EQ(rig.S().log.Lines().back().rfind("L=:9Modbus", 0), 0u);
+
+  SelectKormast(rig.S().rq);
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_EQ(rig.link.written.back().frame.size(), 10u);
+  EXPECT_EQ(rig.link.written.back().frame[7], 0x21);
+}
+
+TEST_P(PollingTest, SilentChannelStaysActiveIsMarkedAndTheCycleGoesOn) {
+  rig.Link(0, 3);
+  rig.Link(1, 4);
+  FakeDialog& w = OpenMonitor();
+  TimerProc1(rig.C(), kTimerPoll);
+  const MonitorRow r0 = MonitorRowOf(*GetParam(), 0);
+  ASSERT_EQ(w.texts.at(r0.setpoint), "50.0");
+
+  rig.line.devices[3].silent = true;
+  rig.line.asked.clear();
+  TimerProc1(rig.C(), kTimerPoll);
+  // Five attempts at the silent one, then the next channel.
+  EXPECT_EQ(rig.line.asked, (std::vector<int>{3, 3, 3, 3, 3, 4}));
+  EXPECT_EQ(rig.T().Data[0].svjac, 1);
+  if (GetParam()->full)
+    EXPECT_EQ(w.texts.at(r0.output), "нет связи");
+  else
+    EXPECT_EQ(w.texts.at(r0.deviation), "Нет связи");
+  EXPECT_EQ(w.texts.at(r0.setpoint), "50.0");
+  EXPECT_TRUE(rig.ui.messages.empty());  // polling raises no message box
+
+  rig.line.devices[3].silent = false;
+  rig.line.devices[3].flowRaw = 1234;
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_EQ(w.texts.at(r0.output), "+12.3%     ");
+}
+
+TEST_P(PollingTest, ClosedPortStopsTheTimerAndSendsNothing) {
+  rig.Link(0, 3);
+  OpenMonitor();
+  rig.link.Close(rig.S().port0);
+  TimerProc1(rig.C(), kTimerPoll);
+  EXPECT_FALSE(rig.ui.TimerRunning(kTimerPoll));
+  EXPECT_TRUE(rig.link.written.empty());
+  EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+TEST_P(PollingTest, ValuesFollowTheDevice) {
+  rig.Link(0, 3);
+  FakeDialog& w = OpenMonitor();
+  const MonitorRow r = MonitorRowOf(*GetParam(), 0);
+  for (uint16_t sp : {0, 1000, 7550, 10000}) {
+    rig.line.devices[3].setpoint = sp;
+    rig.line.devices[3].flowRaw = sp;
+    TimerProc1(rig.C(), kTimerPoll);
+    char want[32];
+    std::snprintf(want, sizeof want, "%.1f", sp / 100.0);
+    EXPECT_EQ(w.texts.at(r.setpoint), want);
+    EXPECT_EQ(rig.T().Mem[0].adcA3, sp);
+    EXPECT_EQ(rig.T().Satv[0].sad_out, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, PollingTest, testing::Values(&kNet9, &kNet5), VariantName);
+
+}  // namespace
+}  // namespace kvl::test
