@@ -1,0 +1,18 @@
+// regnet5: the network program for up to five regulators.
+#include "network/net_program.h"
+#include "serial/win32_link.h"
+#include "shell/main_window.h"
+#include "shell/win32.h"
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
+  kvl::Win32Link link;
+  kvl::win::ProgramInfo info;
+  info.title = "Demo КВЛ30(протокол КОРМАСТ-10м)";
+  info.width = 560;
+  info.height = 400;
+  info.iconId = 127;
+  info.makeLogic = [&link](kvl::Services& ui) {
+    return std::make_unique<kvl::NetProgram>(kvl::kNet5, link, ui);
+  };
+  return kvl::win::RunProgram(inst, nCmdShow, info);
+}

@@ -1,0 +1,18 @@
+// regnet9: the network program for up to nine regulators.
+#include "network/net_program.h"
+#include "serial/win32_link.h"
+#include "shell/main_window.h"
+#include "shell/win32.h"
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
+  kvl::Win32Link link;
+  kvl::win::ProgramInfo info;
+  info.title = "Net9 Demo КВЛ30";
+  info.width = 560;
+  info.height = 400;
+  info.iconId = 127;
+  info.makeLogic = [&link](kvl::Services& ui) {
+    return std::make_unique<kvl::NetProgram>(kvl::kNet9, link, ui);
+  };
+  return kvl::win::RunProgram(inst, nCmdShow, info);
+}

@@ -1,0 +1,19 @@
+// regsolo: the service program for one regulator on one port.
+#include "serial/win32_link.h"
+#include "shell/main_window.h"
+#include "shell/win32.h"
+#include "solo/solo_program.h"
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
+  kvl::Win32Link link;
+  kvl::win::ProgramInfo info;
+  info.title = "ViriREVO7";
+  info.width = 660;
+  info.height = 390;
+  info.iconId = 128;
+  info.listFailText = "Cannot create Listbox window.Ошибка101";
+  info.makeLogic = [&link](kvl::Services& ui) {
+    return std::make_unique<kvl::solo::SoloProgram>(link, ui);
+  };
+  return kvl::win::RunProgram(inst, nCmdShow, info);
+}

@@ -1,0 +1,285 @@
+// kvlauto: drives the programs as an operator would, one command per run, from
+// another process in the same Wine prefix. Results go to stdout in UTF-8; a
+// failure prints its reason to stderr and exits with 1.
+//
+//   find TITLE [CLASS] [TIMEOUT_MS]      top-level visible window -> handle
+//   dialog CAPTION [TIMEOUT_MS]          visible dialog with this caption -> handle
+//   msgbox [TIMEOUT_MS]                  visible message box -> handle TAB caption TAB text
+//   gone HANDLE [TIMEOUT_MS]             waits until the window no longer exists
+//   text HANDLE ID                       control text (ID 0: the window's caption)
+//   settext HANDLE ID TEXT               types TEXT into an edit field
+//   click HANDLE ID                      presses a button or radio button
+//   select HANDLE ID INDEX               selects in a combo or list box, with the
+//                                        selection-change notification
+//   lines HANDLE ID                      items of a list or combo box, one a line
+//   selection HANDLE ID                  selected index of a list or combo box
+//   state HANDLE ID                      "visible|hidden enabled|disabled checked|unchecked"
+//   menu HANDLE COMMAND                  chooses a menu command (refused when greyed)
+//   menustate HANDLE COMMAND             "enabled", "grayed" or "absent"
+//   menubar HANDLE                       menu-bar items: command id or "popup", one a line
+//   scroll HANDLE                        "hmax vmax hpos vpos" of the main window
+//   close HANDLE                         the close box (WM_CLOSE)
+//   windows                              every visible top-level window (for diagnosis)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "shell/debug_query.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& w) {
+  if (w.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                              nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "kvlauto: %s\n", why.c_str());
+  std::exit(1);
+}
+
+void Out(const std::string& s) {
+  std::fwrite(s.data(), 1, s.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+std::wstring WindowText(HWND h) {
+  wchar_t buf[4096] = {};
+  // WM_GETTEXT is marshalled between processes, GetWindowText is not for controls.
+  DWORD_PTR n = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000,
+                           &n))
+    return L"";
+  return std::wstring(buf, static_cast<size_t>(n));
+}
+
+std::wstring ClassOf(HWND h) {
+  wchar_t buf[64] = {};
+  GetClassNameW(h, buf, 64);
+  return buf;
+}
+
+std::string Hex(HWND h) {
+  char b[32];
+  std::snprintf(b, sizeof b, "0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
+  return b;
+}
+
+HWND ParseHandle(const wchar_t* s) {
+  HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(s, nullptr, 0)));
+  if (!IsWindow(h)) Fail("no such window " + Narrow(s));
+  return h;
+}
+
+HWND Control(HWND parent, int id) {
+  HWND c = GetDlgItem(parent, id);
+  if (!c) Fail("no control " + std::to_string(id));
+  return c;
+}
+
+template <typename F>
+HWND WaitFor(DWORD timeoutMs, F test) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND found = nullptr;
+    struct Ctx {
+      F* test;
+      HWND* found;
+    } ctx{&test, &found};
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+          auto* c = reinterpret_cast<Ctx*>(p);
+          if (IsWindowVisible(h) && (*c->test)(h)) {
+            *c->found = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    if (found) return found;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+// The text control of a message box (id 0xFFFF on Windows and on Wine).
+HWND MessageBoxText(HWND h) {
+  if (ClassOf(h) != L"#32770") return nullptr;
+  HWND t = GetDlgItem(h, 0xFFFF);
+  return t && ClassOf(t) == L"Static" ? t : nullptr;
+}
+
+// A person can click a control only when it and its window are visible and
+// enabled and nothing else covers the control's middle.
+void CheckClickable(HWND c) {
+  if (!IsWindowVisible(c)) Fail("control is hidden");
+  if (!IsWindowEnabled(c)) Fail("control is disabled");
+  HWND top = GetAncestor(c, GA_ROOT);
+  if (!IsWindowEnabled(top)) Fail("window is disabled (a modal window is open)");
+  RECT r;
+  GetWindowRect(c, &r);
+  POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  HWND at = WindowFromPoint(p);
+  if (at != c && !IsChild(c, at)) {
+    // A group box is transparent to the mouse: WindowFromPoint may skip to it.
+    HWND real = ChildWindowFromPointEx(
+        GetParent(c),
+        [&] {
+          POINT q = p;
+          ScreenToClient(GetParent(c), &q);
+          return q;
+        }(),
+        CWP_SKIPINVISIBLE);
+    if (GetAncestor(at, GA_ROOT) != top || (real != c && !IsChild(c, real)))
+      Fail("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(WindowText(at)) + "\"");
+  }
+}
+
+LRESULT Query(HWND main, kvl::win::DebugOp op, int arg) {
+  kvl::win::DebugQuery q{op, arg};
+  COPYDATASTRUCT cds{kvl::win::kDebugQueryMagic, sizeof q, &q};
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 5000,
+                           &result))
+    Fail("the program did not answer the query");
+  return static_cast<LRESULT>(result);
+}
+
+bool IsCombo(HWND c) {
+  return ClassOf(c) == L"ComboBox";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc < 2) Fail("usage: kvlauto COMMAND ...");
+  std::wstring cmd = argv[1];
+  auto arg = [&](int i) -> const wchar_t* {
+    if (i >= argc) Fail("missing argument for " + Narrow(cmd));
+    return argv[i];
+  };
+  auto num = [&](int i) { return static_cast<int>(wcstol(arg(i), nullptr, 0)); };
+  auto timeout = [&](int i, DWORD def) {
+    return i < argc ? static_cast<DWORD>(wcstoul(argv[i], nullptr, 0)) : def;
+  };
+
+  if (cmd == L"find") {
+    std::wstring title = arg(2);
+    std::wstring cls = argc > 3 ? argv[3] : L"*";
+    HWND h = WaitFor(timeout(4, 10000), [&](HWND w) {
+      return (title == L"*" || WindowText(w) == title) && (cls == L"*" || ClassOf(w) == cls);
+    });
+    if (!h) Fail("no window \"" + Narrow(title) + "\"");
+    Out(Hex(h));
+  } else if (cmd == L"dialog") {
+    std::wstring caption = arg(2);
+    HWND h = WaitFor(timeout(3, 10000), [&](HWND w) {
+      return ClassOf(w) == L"#32770" && WindowText(w) == caption && !MessageBoxText(w);
+    });
+    if (!h) Fail("no dialog \"" + Narrow(caption) + "\"");
+    Out(Hex(h));
+  } else if (cmd == L"msgbox") {
+    HWND h = WaitFor(timeout(2, 10000), [&](HWND w) { return MessageBoxText(w) != nullptr; });
+    if (!h) Fail("no message box");
+    Out(Hex(h) + "\t" + Narrow(WindowText(h)) + "\t" + Narrow(WindowText(MessageBoxText(h))));
+  } else if (cmd == L"gone") {
+    HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(arg(2), nullptr, 0)));
+    DWORD start = GetTickCount(), limit = timeout(3, 10000);
+    while (IsWindow(h)) {
+      if (GetTickCount() - start > limit) Fail("window still there");
+      Sleep(50);
+    }
+  } else if (cmd == L"text") {
+    HWND h = ParseHandle(arg(2));
+    int id = num(3);
+    Out(Narrow(WindowText(id == 0 ? h : Control(h, id))));
+  } else if (cmd == L"settext") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    CheckClickable(c);
+    SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(4)));
+  } else if (cmd == L"click") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    CheckClickable(c);
+    PostMessageW(c, BM_CLICK, 0, 0);
+  } else if (cmd == L"select") {
+    HWND h = ParseHandle(arg(2));
+    int id = num(3), index = num(4);
+    HWND c = Control(h, id);
+    CheckClickable(c);
+    bool combo = IsCombo(c);
+    LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    if (index < 0 || index >= count) Fail("no item " + std::to_string(index));
+    SendMessageW(c, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(c));
+  } else if (cmd == L"lines") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    bool combo = IsCombo(c);
+    LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      wchar_t buf[1024] = {};
+      LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+      if (len < 0 || len >= 1024) Fail("item too long");
+      SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+      Out(Narrow(buf));
+    }
+  } else if (cmd == L"selection") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    Out(std::to_string(SendMessageW(c, IsCombo(c) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0)));
+  } else if (cmd == L"state") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    std::string s = IsWindowVisible(c) ? "visible" : "hidden";
+    s += IsWindowEnabled(c) ? " enabled" : " disabled";
+    s += SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+    Out(s);
+  } else if (cmd == L"menu") {
+    HWND h = ParseHandle(arg(2));
+    int id = num(3);
+    LRESULT st = Query(h, kvl::win::kQueryMenuState, id);
+    if (st == 0) Fail("no menu item " + std::to_string(id));
+    if (st == 2) Fail("menu item " + std::to_string(id) + " is greyed");
+    if (!IsWindowEnabled(h)) Fail("window is disabled (a modal window is open)");
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+  } else if (cmd == L"menustate") {
+    LRESULT st = Query(ParseHandle(arg(2)), kvl::win::kQueryMenuState, num(3));
+    Out(st == 1 ? "enabled" : st == 2 ? "grayed" : "absent");
+  } else if (cmd == L"menubar") {
+    HWND h = ParseHandle(arg(2));
+    LRESULT n = Query(h, kvl::win::kQueryBarCount, 0) - 1;
+    for (int i = 0; i < n; ++i) {
+      LRESULT r = Query(h, kvl::win::kQueryBarItemId, i);
+      Out(r == 1 ? "popup" : std::to_string(r - 2));
+    }
+  } else if (cmd == L"scroll") {
+    HWND h = ParseHandle(arg(2));
+    Out(std::to_string(Query(h, kvl::win::kQueryScrollMax, 0) - 1) + " " +
+        std::to_string(Query(h, kvl::win::kQueryScrollMax, 1) - 1) + " " +
+        std::to_string(Query(h, kvl::win::kQueryScrollPos, 0) - 1) + " " +
+        std::to_string(Query(h, kvl::win::kQueryScrollPos, 1) - 1));
+  } else if (cmd == L"close") {
+    PostMessageW(ParseHandle(arg(2)), WM_CLOSE, 0, 0);
+  } else if (cmd == L"windows") {
+    EnumWindows(
+        [](HWND h, LPARAM) -> BOOL {
+          if (IsWindowVisible(h))
+            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)));
+          return TRUE;
+        },
+        0);
+  } else {
+    Fail("unknown command " + Narrow(cmd));
+  }
+  return 0;
+}
