@@ -1,0 +1,481 @@
+// regsolo's connection dialog: port choice, open and close, finding and
+// identifying the regulator, address and speed change, mode memorising, saving.
+#include "logic/solo_fixture.h"
+
+namespace kvl::test {
+namespace {
+
+using namespace kvl::solo;
+
+class SoloConnectionTest : public SoloTest {
+ protected:
+  // Runs the dialog; the test operates it in `body`.
+  void Run(std::function<void(FakeDialog&, DialogLogic&)> body) {
+    ui.onModal = std::move(body);
+    prog.OnCommand(kMenuConnect, 0);
+    ui.onModal = nullptr;
+  }
+  static void Open(FakeDialog& d, DialogLogic& l) {
+    d.SetCheck(kIdPortOpen, true);
+    l.OnCommand(d, kIdPortOpen, 0);
+  }
+  static void Type(FakeDialog& d, DialogLogic& l, const std::string& text) {
+    d.SetText(kIdAddress, text);
+    l.OnCommand(d, kIdAddress, kEditChange);
+  }
+};
+
+TEST_F(SoloConnectionTest, InitialisationWithTheClosedPort) {
+  Start(2, 7);
+  Run([](FakeDialog&, DialogLogic&) {});
+  FakeDialog& d = LastDialog();
+  EXPECT_EQ(d.templateId, 114);
+  EXPECT_EQ(d.texts[kIdAddress], "7");
+  EXPECT_EQ(d.texts[kIdNewAddress], "7");
+  EXPECT_EQ(d.texts[kIdLinkState], std::string(15, ' '));
+  EXPECT_EQ(d.texts[kIdNumber], std::string(15, ' '));
+  ASSERT_EQ(d.lists[kIdPortCombo].size(), 10u);
+  EXPECT_EQ(d.lists[kIdPortCombo][9], "COM10");
+  EXPECT_EQ(d.ListSelection(kIdPortCombo), 2);
+  EXPECT_EQ(d.lists[kIdSpeedCombo], (std::vector<std::string>{"9600", "19200", "38400"}));
+  EXPECT_EQ(d.ListSelection(kIdSpeedCombo), 1);
+  EXPECT_EQ(d.texts[kIdSpeedText], "1");
+  EXPECT_EQ(d.texts[kIdPortState], "Порт COM3 закрыт");
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(SoloConnectionTest, ReopeningWithAConnectedRegulatorIdentifiesItAgain) {
+  Start();
+  Connect();
+  const size_t idents = reg.Seen(1).size();
+  Run([](FakeDialog&, DialogLogic&) {});
+  FakeDialog& d = LastDialog();
+  EXPECT_EQ(d.texts[kIdPortState], "Порт 1 открыт");
+  EXPECT_TRUE(d.GetCheck(kIdPortOpen));
+  EXPECT_EQ(reg.Seen(1).size(), idents + 1);
+  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");
+  EXPECT_EQ(d.texts[kIdNumber], "12345");
+
+  // The regulator falls silent: the dialog says so and the link is dropped.
+  reg.silent = true;
+  Run([](FakeDialog&, DialogLogic&) {});
+  FakeDialog& d2 = LastDialog();
+  EXPECT_EQ(d2.texts[kIdLinkState], "Не установлена");
+  EXPECT_EQ(d2.texts[kIdNumber], "Не установлен");
+  EXPECT_TRUE(Shown("Уточните номер канала"));
+  EXPECT_FALSE(prog.State().Connected());
+}
+
+TEST_F(SoloConnectionTest, OpenPortWithoutConnectionSelectsTheCloseRadioOnReopen) {
+  Start();
+  Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
+  EXPECT_TRUE(link.IsOpen(0));
+  EXPECT_TRUE(link.watched[0]);
+  EXPECT_EQ(LastDialog().texts[kIdPortState], "Порт COM1 открыт");
+  Run([](FakeDialog&, DialogLogic&) {});
+  FakeDialog& d = LastDialog();
+  EXPECT_EQ(d.texts[kIdPortState], "Порт 1 открыт");
+  EXPECT_EQ(d.texts[kIdLinkState], "Не установлена");
+  EXPECT_TRUE(d.GetCheck(kIdPortClose));
+}
+
+TEST_F(SoloConnectionTest, FailedOpenShowsThePortNameAndMessage115) {
+  Start(3, 5);
+  link.failOpen[3] = true;
+  Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
+  FakeDialog& d = LastDialog();
+  EXPECT_FALSE(d.GetCheck(kIdPortOpen));
+  EXPECT_EQ(d.texts[kIdPortState], "Порта COM4 нет");
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].text, "COM4");
+  EXPECT_EQ(ui.messages[0].caption, ".Ошибка109");
+  EXPECT_EQ(ui.messages[1].text, "Connection failed..Ошибка115");
+  EXPECT_EQ(ui.messages[1].caption, "Error");
+  EXPECT_EQ(ui.messages[1].icon, MsgIcon::kWarning);
+  EXPECT_EQ(ui.waitCursor, 0);
+}
+
+TEST_F(SoloConnectionTest, ConnectAtTheTypedAddress) {
+  Start(0, 1);
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    Type(d, l, "5");
+    EXPECT_EQ(d.texts[kIdNewAddress], "5");  // typed address copied
+    l.OnCommand(d, kIdConnect, 0);
+  });
+  FakeDialog& d = LastDialog();
+  const auto getnet = reg.Seen(2);
+  ASSERT_EQ(getnet.size(), 1u);
+  EXPECT_EQ(getnet[0], KormastAnswer({2, 0, 0, 0, 0, 0, 0, 5}));
+  const auto ident = reg.Seen(1);
+  ASSERT_EQ(ident.size(), 1u);
+  EXPECT_EQ(ident[0], KormastAnswer({1, 0, 0, 0, 0, 0, 0, 5}));
+  EXPECT_TRUE(prog.State().Connected());
+  EXPECT_EQ(prog.State().version_KVL, 7u);
+  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");
+  EXPECT_EQ(d.texts[kIdNumber], "12345");  // identify's number replaces getnet's
+  EXPECT_EQ(d.texts[kIdMode], "Регулирование");
+  EXPECT_EQ(d.texts[kIdInput], "Аналоговый");
+  EXPECT_EQ(d.texts[kIdAlarm], "Норма");
+  EXPECT_TRUE(d.GetCheck(kIdMemory));  // layout A byte 1 bit 4 clear: remembered
+  EXPECT_FALSE(d.GetCheck(kIdNoMemory));
+  EXPECT_EQ(prog.State().fsatbor, kValveRegulating);
+  EXPECT_TRUE(ui.messages.empty());
+  // Both answers are logged, getnet's first.
+  const auto& lines = prog.State().log.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, 4), "2;7;");
+  EXPECT_EQ(lines[1].substr(0, 4), "1;1;");
+}
+
+TEST_F(SoloConnectionTest, AddressZeroFindsTheRegulatorsOwnAddress) {
+  Start(0, 1);
+  reg.addr = 42;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    Type(d, l, "0");
+    l.OnCommand(d, kIdConnect, 0);
+  });
+  FakeDialog& d = LastDialog();
+  EXPECT_EQ(d.texts[kIdAddress], "42");
+  EXPECT_EQ(d.texts[kIdNewAddress], "42");
+  EXPECT_EQ(prog.State().Address(), 42);
+  EXPECT_TRUE(prog.State().Connected());
+  EXPECT_EQ(reg.Seen(1).at(0)[7], 42);
+}
+
+TEST_F(SoloConnectionTest, AddressTypedAs300IsUsedAs44) {
+  Start(0, 1);
+  reg.addr = 44;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    Type(d, l, "300");
+    l.OnCommand(d, kIdConnect, 0);
+  });
+  ASSERT_EQ(reg.Seen(2).size(), 1u);
+  EXPECT_EQ(reg.Seen(2)[0][7], 44);
+  EXPECT_TRUE(prog.State().Connected());
+}
+
+TEST_F(SoloConnectionTest, EmptyAddressEditGivesZero) {
+  Start(0, 9);
+  Run([](FakeDialog& d, DialogLogic& l) { Type(d, l, ""); });
+  EXPECT_EQ(prog.State().Address(), 0);
+}
+
+TEST_F(SoloConnectionTest, SilentAtGetnetGoesOnWithTheTypedAddress) {
+  Start(0, 1);
+  reg.addr = 5;
+  reg.format = 6;
+  // The regulator ignores getnet but answers identify at its address.
+  link.SetResponder([this](int, const FakeLink::Bytes& f) {
+    if (f[0] == 2) return std::vector<FakeLink::Bytes>{};
+    return reg.Answer(f);
+  });
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    Type(d, l, "5");
+    l.OnCommand(d, kIdConnect, 0);
+  });
+  EXPECT_TRUE(Shown("Ошибка100"));
+  EXPECT_TRUE(prog.State().Connected());
+  EXPECT_EQ(prog.State().Address(), 5);
+  EXPECT_EQ(prog.State().version_KVL, 0u);  // layout B then
+}
+
+TEST_F(SoloConnectionTest, RegulatorSilentAtIdentifyIsNotConnected) {
+  Start(0, 1);
+  reg.silentIdent = true;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    Type(d, l, "5");
+    l.OnCommand(d, kIdConnect, 0);
+  });
+  FakeDialog& d = LastDialog();
+  EXPECT_FALSE(prog.State().Connected());
+  EXPECT_EQ(d.texts[kIdLinkState], "Не установлена");
+  EXPECT_EQ(d.texts[kIdNumber], "Не установлен");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Номер не установлен.");
+  EXPECT_EQ(ui.messages[0].caption, "ErrorSvjac");
+}
+
+TEST_F(SoloConnectionTest, ButtonsWithThePortClosedSayPortClosed) {
+  Start();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    l.OnCommand(d, kIdConnect, 0);
+    l.OnCommand(d, kIdChangeAddress, 0);
+    d.SetCheck(kIdNoMemory, true);
+    l.OnCommand(d, kIdNoMemory, 0);
+  });
+  ASSERT_EQ(ui.messages.size(), 3u);
+  for (const auto& m : ui.messages) {
+    EXPECT_EQ(m.text, "Порт закрыт");
+    EXPECT_EQ(m.caption, "Предупреждение");
+    EXPECT_EQ(m.owner, Owner::kNone);
+  }
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(SoloConnectionTest, ChangeAndMemorisingWithoutConnectionShowMessage106) {
+  Start();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Open(d, l);
+    l.OnCommand(d, kIdChangeAddress, 0);
+    d.SetCheck(kIdMemory, true);
+    l.OnCommand(d, kIdMemory, 0);
+  });
+  ASSERT_EQ(ui.messages.size(), 2u);
+  for (const auto& m : ui.messages) {
+    EXPECT_EQ(m.text, "Уточните номер канала.Ошибка106");
+    EXPECT_EQ(m.caption, "ErrorSvjac");
+  }
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(SoloConnectionTest, ChangeAddressWritesOnceWithoutWaitingAndTakesTheNewAddress) {
+  Start();
+  Connect();
+  const size_t mark = Mark();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.SetText(kIdNewAddress, "77");
+    l.OnCommand(d, kIdChangeAddress, 0);
+  });
+  const auto w = WrittenSince(mark);
+  // Re-identify at start of the dialog, then the one address frame.
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[1][0], 27);
+  EXPECT_EQ(w[1][2], 77);
+  EXPECT_EQ(w[1][7], 5);
+  EXPECT_EQ(prog.State().Address(), 77);
+  EXPECT_EQ(LastDialog().texts[kIdAddress], "77");
+  EXPECT_EQ(reg.addr, 77);
+  EXPECT_EQ(prog.State().log.Lines().back().substr(0, 2), "0;");
+  EXPECT_TRUE(ui.messages.empty());
+
+  // The regulator answers at its new address afterwards.
+  ui.messages.clear();
+  prog.OnCommand(kMenuKvl, 0);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SoloConnectionTest, ChangeAddressOutsideTheRangeIsRefused) {
+  Start();
+  Connect();
+  for (const char* typed : {"255", "300", "-1", "abc", ""}) {
+    SCOPED_TRACE(typed);
+    ui.messages.clear();
+    const size_t mark = Mark();
+    Run([&](FakeDialog& d, DialogLogic& l) {
+      d.SetText(kIdNewAddress, typed);
+      l.OnCommand(d, kIdChangeAddress, 0);
+    });
+    for (const auto& f : WrittenSince(mark)) EXPECT_NE(f[0], 27);
+    EXPECT_EQ(prog.State().Address(), 5);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Новый адрес должен быть числом от 0 до 254.");
+  }
+}
+
+TEST_F(SoloConnectionTest, FailedAddressWriteShowsMessage102) {
+  Start();
+  Connect();
+  Run([&](FakeDialog& d, DialogLogic& l) {
+    d.SetText(kIdNewAddress, "9");
+    link.writeScript = {{WriteStatus::kRefused, 0}};
+    l.OnCommand(d, kIdChangeAddress, 0);
+  });
+  EXPECT_TRUE(Shown(".Ошибка102"));
+  EXPECT_EQ(prog.State().Address(), 5);
+}
+
+TEST_F(SoloConnectionTest, SpeedChangeOnBothSides) {
+  Start();
+  Connect();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 2);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+  });
+  const auto speed = reg.Seen(22);
+  ASSERT_EQ(speed.size(), 1u);
+  EXPECT_EQ(speed[0][2], 1);  // 38400
+  EXPECT_EQ(prog.State().nUartIndex, 2);
+  EXPECT_EQ(link.speed[0], 2);
+  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "2:38400");
+  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 2);
+}
+
+TEST_F(SoloConnectionTest, SpeedFollowsTheRegulatorsAnswer) {
+  Start();
+  Connect();
+  reg.speedAnswer = 0;  // the regulator went to 9600 whatever was asked
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 2);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+  });
+  EXPECT_EQ(prog.State().nUartIndex, 0);
+  EXPECT_EQ(link.speed[0], 0);
+  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "0:9600");
+  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 0);
+}
+
+TEST_F(SoloConnectionTest, SpeedChangeWithoutAnswerStillSwitchesTheComputer) {
+  Start();
+  Connect();
+  reg.silent = true;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 0);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+  });
+  EXPECT_TRUE(Shown("No сhange speed in KVL.Ошибка100"));
+  EXPECT_EQ(prog.State().nUartIndex, 0);
+  EXPECT_EQ(link.speed[0], 0);
+  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "0:9600");
+}
+
+TEST_F(SoloConnectionTest, FailedComputerSpeedShowsMessage116) {
+  Start();
+  Connect();
+  link.failSpeed[0] = true;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 2);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+  });
+  EXPECT_TRUE(Shown("No set new speed in comp.Ошибка116"));
+}
+
+TEST_F(SoloConnectionTest, SpeedChoiceWithThePortClosedSendsNothing) {
+  Start();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 2);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+  });
+  EXPECT_TRUE(link.written.empty());
+  EXPECT_TRUE(Shown("Порт закрыт"));
+  EXPECT_EQ(prog.State().nUartIndex, 1);
+  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 1);
+}
+
+TEST_F(SoloConnectionTest, ReopenedPortRunsAtTheChosenSpeed) {
+  Start();
+  Connect();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdSpeedCombo, 2);
+    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.SetCheck(kIdPortOpen, false);
+    d.SetCheck(kIdPortClose, true);
+    l.OnCommand(d, kIdPortClose, 0);
+    Open(d, l);
+  });
+  EXPECT_TRUE(link.IsOpen(0));
+  EXPECT_EQ(link.speed[0], 2);
+}
+
+TEST_F(SoloConnectionTest, MemorisingRadiosFollowTheEcho) {
+  Start();
+  Connect();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.SetCheck(kIdMemory, false);
+    d.SetCheck(kIdNoMemory, true);
+    l.OnCommand(d, kIdNoMemory, 0);
+  });
+  auto r = reg.Seen(31);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0][1], 1);
+  EXPECT_TRUE(LastDialog().GetCheck(kIdNoMemory));
+  EXPECT_FALSE(LastDialog().GetCheck(kIdMemory));
+  EXPECT_EQ(prog.State().log.Lines().back().substr(0, 5), "31;1;");
+
+  // An answer other than the echo leaves the radios as the click left them.
+  reg.rasreAnswer = 7;
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.SetCheck(kIdNoMemory, false);
+    d.SetCheck(kIdMemory, true);
+    l.OnCommand(d, kIdMemory, 0);
+    EXPECT_TRUE(d.GetCheck(kIdMemory));
+    EXPECT_FALSE(d.GetCheck(kIdNoMemory));
+    d.SetCheck(kIdMemory, false);  // clicked "Нет" afterwards; the answer is no echo
+    d.SetCheck(kIdNoMemory, true);
+    l.OnCommand(d, kIdNoMemory, 0);
+  });
+  r = reg.Seen(31);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[1][1], 0);
+  EXPECT_TRUE(LastDialog().GetCheck(kIdNoMemory));
+  EXPECT_FALSE(LastDialog().GetCheck(kIdMemory));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SoloConnectionTest, MemorisingFailuresHaveTheirOwnTexts) {
+  Start();
+  Connect();
+  Run([this](FakeDialog& d, DialogLogic& l) {
+    reg.silent = true;  // after the dialog identified it again
+    d.SetCheck(kIdNoMemory, true);
+    l.OnCommand(d, kIdNoMemory, 0);
+    d.SetCheck(kIdMemory, true);
+    l.OnCommand(d, kIdMemory, 0);
+  });
+  const auto t = ui.Texts();
+  ASSERT_GE(t.size(), 2u);
+  EXPECT_EQ(t[t.size() - 2], ".Ошибка100");
+  EXPECT_EQ(t.back(), "Ошибка100");
+}
+
+TEST_F(SoloConnectionTest, ChoosingAnotherPortClosesTheOldOneFirst) {
+  Start();
+  Connect();
+  const size_t mark = Mark();
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdPortCombo, 4);
+    l.OnCommand(d, kIdPortCombo, kSelChange);
+  });
+  const auto w = WrittenSince(mark);
+  ASSERT_FALSE(w.empty());
+  EXPECT_EQ(w.back()[0], 1);  // the closing frame
+  EXPECT_EQ(w.back()[1], 6);
+  EXPECT_FALSE(link.IsOpen(0));
+  EXPECT_EQ(prog.State().port0, 4);
+  EXPECT_FALSE(prog.State().fsvjac[0]);
+  FakeDialog& d = LastDialog();
+  EXPECT_EQ(d.texts[kIdPortState], "Порт COM1 закрыт");
+  EXPECT_FALSE(d.GetCheck(kIdPortOpen));
+  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");  // not refreshed
+  // Closed from the dialog: the main menu is updated only after it closes.
+  EXPECT_FALSE(ui.Enabled(kMenuAnalog));
+}
+
+TEST_F(SoloConnectionTest, OkSavesPortAndAddressAndCreatesTheFile) {
+  Start(0, 5);
+  std::filesystem::remove(cfg);
+  Run([](FakeDialog& d, DialogLogic& l) {
+    d.ListSelect(kIdPortCombo, 6);
+    l.OnCommand(d, kIdPortCombo, kSelChange);
+    Type(d, l, "123");
+    l.OnCommand(d, kIdOk, 0);
+  });
+  EXPECT_EQ(ReadConfig(), (std::vector<uint8_t>{6, 123}));
+  EXPECT_TRUE(LastDialog().ended);
+  EXPECT_EQ(LastDialog().endResult, kIdOk);
+}
+
+TEST_F(SoloConnectionTest, EscapeDoesNotSave) {
+  Start(0, 5);
+  Run([](FakeDialog& d, DialogLogic& l) {
+    Type(d, l, "9");
+    l.OnCommand(d, kIdCancel, 0);
+  });
+  EXPECT_EQ(ReadConfig(), (std::vector<uint8_t>{0, 5}));
+  EXPECT_TRUE(LastDialog().ended);
+}
+
+TEST_F(SoloConnectionTest, UnwritableFileShowsMessage103) {
+  Start(0, 5);
+  prog.SetConfigPath((dir / "missing" / "KVL.dfg").string());
+  Run([](FakeDialog& d, DialogLogic& l) { l.OnCommand(d, kIdOk, 0); });
+  EXPECT_TRUE(Shown("Не могу открыть файл KVL.dfg в текущей директории.Ошибка103"));
+  EXPECT_TRUE(LastDialog().ended);
+}
+
+}  // namespace
+}  // namespace kvl::test
