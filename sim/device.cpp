@@ -7,6 +7,20 @@
 
 namespace kvl::sim {
 
+// Puts the check value of the protocol into the last two bytes of f (any length).
+void Seal(Bytes& f, int fmodbuson) {
+  const size_t n = f.size() - 2;
+  if (fmodbuson) {
+    const uint16_t crc = Crc16(f.data(), n);
+    f[n] = static_cast<uint8_t>(crc & 0xFF);
+    f[n + 1] = static_cast<uint8_t>(crc >> 8);
+  } else {
+    const uint16_t sum = Sum16(f.data(), n);
+    f[n] = static_cast<uint8_t>(sum >> 8);
+    f[n + 1] = static_cast<uint8_t>(sum & 0xFF);
+  }
+}
+
 namespace {
 
 constexpr double kTimeConstantMs = 1000.0;
@@ -23,10 +37,6 @@ Bytes KormastFrame(uint8_t code, int addr) {
   a[0] = code;
   a[7] = static_cast<uint8_t>(addr);
   return a;
-}
-
-void Seal(Bytes& f, int fmodbuson) {
-  ContrSum(f.data(), static_cast<uint32_t>(f.size()), fmodbuson);
 }
 
 Bytes ModbusException(uint8_t addr, uint8_t fn, uint8_t code) {

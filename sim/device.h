@@ -104,6 +104,9 @@ Reply HandleKormast(Device& d, const uint8_t* req, int64_t nowMs);
 // device does not have.
 Reply HandleModbus(Device& d, const uint8_t* req, size_t len);
 
+// Puts the check value of the protocol (0 = sum, 1 = CRC) into the last two bytes.
+void Seal(Bytes& frame, int fmodbuson);
+
 // Modbus exception codes.
 enum : uint8_t {
   kIllegalFunction = 1,

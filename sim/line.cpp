@@ -158,7 +158,7 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
       r = HandleModbus(*d, req.data(), req.size());
       if (broadcast && !r.bytes.empty()) {
         r.bytes[0] = static_cast<uint8_t>(d->addr);
-        ContrSum(r.bytes.data(), static_cast<uint32_t>(r.bytes.size()), 1);
+        Seal(r.bytes, 1);
       }
     }
     Answer(*d, r, f.proto, nowUs);
