@@ -6,6 +6,7 @@
 #include "network/polling.h"
 #include "setup/identify.h"
 #include "setup/network_dialog.h"
+#include "setup/regulator_dialog.h"
 
 namespace kvl {
 
@@ -17,6 +18,7 @@ enum : int {
   kMenuLogOn = 40057,
   kMenuLogOff = 40058,
   kMenuNetwork = 40082,
+  kMenuRegulator = 40048,
   kMenuEmpty = 40020,
 };
 
@@ -33,6 +35,7 @@ NetProgram::NetProgram(const Variant& v, ByteLink& link, Services& ui)
       ctx_{state_, link, ui, tx_},
       monitor_(std::make_unique<MonitorWindow>(ctx_)),
       network_(std::make_unique<NetworkDialog>(ctx_)),
+      regulator_(std::make_unique<RegulatorDialog>(ctx_)),
       about_(std::make_unique<AboutBox>()) {}
 
 NetProgram::~NetProgram() {
@@ -105,6 +108,11 @@ void NetProgram::OnCommand(int id, int /*code*/) {
       return;
     case kMenuNetwork:
       ui.RunModal(kNetworkTemplate, *network_);
+      MenuVivod(ctx_, state_.table.cnl2);
+      return;
+    case kMenuRegulator:
+      state_.table.cnl2 = 0;  // the setup dialog serves channel 0
+      ui.RunModal(kSetupTemplate, *regulator_);
       MenuVivod(ctx_, state_.table.cnl2);
       return;
     case kMenuEmpty:

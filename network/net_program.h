@@ -72,6 +72,7 @@ struct NetContext {
 
 class MonitorWindow;
 class NetworkDialog;
+class RegulatorDialog;
 class AboutBox;
 
 // The main window's logic of regnet9 and regnet5.
@@ -105,6 +106,7 @@ class NetProgram : public MainLogic {
   NetContext ctx_;
   std::unique_ptr<MonitorWindow> monitor_;
   std::unique_ptr<NetworkDialog> network_;
+  std::unique_ptr<RegulatorDialog> regulator_;
   std::unique_ptr<AboutBox> about_;
 };
 

@@ -161,6 +161,25 @@ TEST_P(NetProgramTest, NetworkCommandRunsDialog122ThenSetsTheMenuForTheActiveCha
   EXPECT_EQ(rig.ui.menuRemoved.size(), 1u);
 }
 
+TEST_P(NetProgramTest, RegulatorSetupServesChannelZeroThenSetsTheMenu) {
+  rig.Start();
+  rig.OpenPort();
+  rig.Link(0, 5);
+  rig.Link(3, 6);
+  rig.T().cnl2 = 3;
+  int channelInDialog = -1;
+  rig.ui.onModal = [&](FakeDialog& d, DialogLogic&) {
+    EXPECT_EQ(d.templateId, 114);
+    channelInDialog = rig.T().cnl2;
+    rig.T().Data[0].svjac = 0;  // the dialog lost the device
+  };
+  rig.ui.menuEnabled.clear();  // as after a command that enabled them
+  rig.prog->OnCommand(40048, 0);
+  EXPECT_EQ(channelInDialog, 0);
+  for (int id : {40076, 40017, 40018, 40080, 40081, 40037, 40062})
+    EXPECT_FALSE(rig.ui.Enabled(id)) << id;
+}
+
 TEST_P(NetProgramTest, CloseSequenceStopsEverythingBeforeAsking) {
   rig.Start();
   rig.OpenPort();
