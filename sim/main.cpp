@@ -223,15 +223,19 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Signals are caught from here on, so that a stop always removes the link.
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   SerialPort port;
   std::string err;
   if (o.device.empty() ? !port.OpenPty(err) : !port.OpenDevice(o.device, o.baud, err)) {
     std::fprintf(stderr, "regsim: %s\n", err.c_str());
     return 1;
-  }
-  if (port.IsPty()) {
-    std::printf("PTY %s\n", port.SlavePath().c_str());
-    std::fflush(stdout);
   }
   bool linked = false;
   if (!o.link.empty()) {
@@ -244,12 +248,11 @@ int main(int argc, char** argv) {
     }
   }
 
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  // The link exists before the path is announced: a reader may use it at once.
+  if (port.IsPty()) {
+    std::printf("PTY %s\n", port.SlavePath().c_str());
+    std::fflush(stdout);
+  }
 
   const auto start = std::chrono::steady_clock::now();
   trace.Note(0, "regsim started with " + std::to_string(line.Devices().size()) + " device(s) at " +
