@@ -1,0 +1,599 @@
+// The regulator setup dialog against a fake regulator: opening, the address
+// field copy, port open/close/choice, linking with flags and firmware date,
+// the address query, the speed change (device first, then the computer), the
+// address change, mode memorising, OK with the menu item and the saved file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "logic/net_commands_fixture.h"
+#include "setup/regulator_dialog.h"
+
+namespace kvl::test {
+namespace {
+
+const std::string kBlanks(15, ' ');
+
+class RegulatorTest : public testing::TestWithParam<const Variant*> {
+ protected:
+  RegulatorTest() {
+    r.s.configPath = (std::filesystem::temp_directory_path() /
+                      ("kvl_reg_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
+                         .string();
+    std::filesystem::remove(r.s.configPath);
+  }
+  ~RegulatorTest() override { std::filesystem::remove(r.s.configPath); }
+
+  void Open() { dlg.OnInit(d); }
+  void Cmd(int id, int code = 0) { dlg.OnCommand(d, id, code); }
+  void Click(int radio) {
+    d.SetCheck(radio, true);  // an auto radio button marks itself
+    d.SetCheck(radio == kRgMemOff     ? kRgMemOn
+               : radio == kRgMemOn    ? kRgMemOff
+               : radio == kRgPortOpen ? kRgPortClose
+                                      : kRgPortOpen,
+               false);
+    Cmd(radio);
+  }
+  void Type(int field, const std::string& text) {
+    d.SetText(field, text);
+    if (field == kRgNet) Cmd(kRgNet, kEnChange);
+  }
+  void Choose(int list, int index) {
+    d.ListSelect(list, index);
+    Cmd(list, 1);
+  }
+  bool Full() const { return GetParam()->full; }
+
+  static inline int serial = 0;
+  CmdRig r{*GetParam()};
+  RegulatorDialog dlg{r.c};
+  FakeDialog d{114};
+};
+
+std::string Name(const testing::TestParamInfo<const Variant*>& i) {
+  return i.param->program;
+}
+INSTANTIATE_TEST_SUITE_P(Both, RegulatorTest, testing::Values(&kNet9, &kNet5), Name);
+
+// ---- opening ------------------------------------------------------------
+
+TEST_P(RegulatorTest, OpeningWithThePortClosed) {
+  r.link.Close(0);
+  r.s.nUartIndex = 2;
+  Open();
+  EXPECT_EQ(d.texts[kRgNet], "5");
+  EXPECT_EQ(d.texts[kRgNewNet], "5");
+  EXPECT_EQ(d.texts[kRgLinkState], kBlanks);
+  EXPECT_EQ(d.texts[kRgSerial], kBlanks);
+  EXPECT_EQ(d.lists[kRgPortList].size(), 10u);
+  EXPECT_EQ(d.lists[kRgPortList][9], "COM10");
+  EXPECT_EQ(d.ListSelection(kRgPortList), 0);
+  EXPECT_EQ(d.lists[kRgSpeedList], (std::vector<std::string>{"9600", "19200", "38400"}));
+  EXPECT_EQ(d.ListSelection(kRgSpeedList), 2);
+  EXPECT_EQ(d.texts[kRgChannel], "Канал №:0");
+  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
+  EXPECT_TRUE(d.GetCheck(kRgPortClose));
+  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(r.Sent(), 0u);
+}
+
+TEST_P(RegulatorTest, OpeningOnAnUnlinkedChannel) {
+  r.Ch().svjac = 0;
+  Open();
+  EXPECT_EQ(d.texts[kRgPortState], "Порт 1 открыт");
+  EXPECT_TRUE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
+  for (int id : {kRgSerial, kRgMode, kRgInput}) EXPECT_EQ(d.texts[id], "Не установлен");
+  EXPECT_EQ(r.Sent(), 0u);
+}
+
+TEST_P(RegulatorTest, OpeningReidentifiesALinkedChannel) {
+  r.s.version_KVL = 7;
+  r.Ch().n_ofqx = 999;
+  r.dev.status1 = 0x03;  // digital input, regulation
+  r.dev.status6 = 0x05;  // pressure regulator, alarm
+  Open();
+  EXPECT_EQ(r.LastFrame(), K({1, 0, 0, 0, 0, 0, 0, 5}));
+  EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
+  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(r.Ch().n_ofqx, 999u);  // shown, not stored
+  EXPECT_EQ(r.Ch().svjac, 1);
+  EXPECT_EQ(d.texts[kRgMode], "Регулирование");
+  EXPECT_EQ(d.texts[kRgInput], "Цифровой");
+  EXPECT_EQ(d.texts[kRgState], "Авария");
+  EXPECT_EQ(d.texts[kRgCaption], "Номер ВПЗ");
+  EXPECT_FALSE(d.GetCheck(kRgMemOff));
+  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  EXPECT_EQ(r.s.log.Lines().size(), 1u);
+}
+
+TEST_P(RegulatorTest, OpeningOnASilentDeviceUnlinksIt) {
+  r.dev.silent = true;
+  Open();
+  EXPECT_EQ(r.Ch().svjac, 0);
+  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "Уточните номер канала");
+  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
+  EXPECT_EQ(r.s.log.Lines().size(), 5u);  // time-outs, no answer line
+}
+
+// ---- address field ------------------------------------------------------
+
+TEST_P(RegulatorTest, AddressFieldIsCopiedAndTaken) {
+  Open();
+  Type(kRgNet, "17");
+  EXPECT_EQ(d.texts[kRgNewNet], "17");
+  EXPECT_EQ(r.Ch().net, 17);
+  Type(kRgNet, "x");
+  EXPECT_EQ(d.texts[kRgNewNet], "x");
+  EXPECT_EQ(r.Ch().net, 0);
+  d.SetText(kRgNet, "23");
+  Cmd(kRgNet, 0x0100);  // focus, not a change
+  EXPECT_EQ(r.Ch().net, 0);
+}
+
+// ---- port ---------------------------------------------------------------
+
+TEST_P(RegulatorTest, OpenAndClosePort) {
+  r.link.Close(0);
+  Open();
+  Click(kRgPortOpen);
+  EXPECT_TRUE(r.link.IsOpen(0));
+  EXPECT_TRUE(r.link.watched[0]);
+  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 открыт");
+  EXPECT_EQ(d.texts[kRgNet], "5");
+  r.Ch(3).svjac = 1;
+  Click(kRgPortClose);
+  EXPECT_FALSE(r.link.IsOpen(0));
+  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
+  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(r.Ch(0).svjac, 0);
+  EXPECT_EQ(r.Ch(3).svjac, 0);  // closing the port ends every link
+}
+
+TEST_P(RegulatorTest, PortThatCannotBeOpened) {
+  r.link.Close(0);
+  r.link.failOpen[0] = true;
+  Open();
+  Click(kRgPortOpen);
+  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(d.texts[kRgPortState], "Порта COM1 нет");
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "Connection failed.");
+  EXPECT_EQ(r.ui.messages[0].caption, "Error");
+  EXPECT_EQ(r.ui.messages[0].icon, MsgIcon::kWarning);
+}
+
+TEST_P(RegulatorTest, ChoosingAnotherPortClosesTheOldOne) {
+  Open();
+  Choose(kRgPortList, 2);
+  EXPECT_EQ(r.s.port0, 2);
+  EXPECT_FALSE(r.link.IsOpen(0));
+  EXPECT_FALSE(r.link.IsOpen(2));
+  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
+  EXPECT_EQ(r.Ch().svjac, 0);
+  Click(kRgPortOpen);
+  EXPECT_TRUE(r.link.IsOpen(2));
+  EXPECT_EQ(d.texts[kRgPortState], "Порт COM3 открыт");
+}
+
+// ---- linking ------------------------------------------------------------
+
+TEST_P(RegulatorTest, LinkNeedsAnOpenPort) {
+  r.link.Close(0);
+  Open();
+  Cmd(kRgLink);
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "Порт закрыт");
+  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_EQ(r.ui.messages[0].owner, Owner::kNone);
+  EXPECT_EQ(r.Sent(), 0u);
+}
+
+TEST_P(RegulatorTest, LinkTakesIdentityFlagsAndFirmwareDate) {
+  r.Ch().svjac = 0;
+  r.Ch().n_ofqx = 0;
+  Open();
+  r.dev.status1 = 0x06;  // held open by command, digital input
+  r.dev.status6 = 0x04;  // pressure regulator
+  Type(kRgNet, "5");
+  Cmd(kRgLink);
+  EXPECT_EQ(r.link.written[0].frame, K({1, 0, 0, 0, 0, 0, 0, 5}));
+  EXPECT_EQ(r.s.version_KVL, 7u);
+  EXPECT_EQ(r.Ch().svjac, 1);
+  EXPECT_EQ(r.Ch().n_ofqx, 12345u);
+  EXPECT_EQ(r.Ch().pres, 1);
+  EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
+  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(d.texts[kRgCaption], "Номер ВПЗ");
+  EXPECT_EQ(d.texts[kRgInput], "Цифровой");
+  EXPECT_EQ(d.texts[kRgState], "Норма");
+  EXPECT_EQ(r.ui.invalidations, std::vector<bool>{false});
+  if (Full()) {
+    EXPECT_EQ(d.texts[kRgMode], "КВЛоткрыт пр.");
+    EXPECT_TRUE(d.GetCheck(kRgMemOn));  // bit 4 clear: memorising on
+    EXPECT_FALSE(d.GetCheck(kRgMemOff));
+    ASSERT_EQ(r.Sent(), 2u);
+    EXPECT_EQ(r.link.written[1].frame, K({34, 0x24, 0, 0, 0, 0, 0, 5}));
+    EXPECT_EQ(d.texts[kRgFirmware], "Дата прошивки: 12-5-15-3");
+    EXPECT_EQ(r.Ch().day, 12u);
+    EXPECT_EQ(r.Ch().month, 5u);
+    EXPECT_EQ(r.Ch().your, 15u);
+    EXPECT_EQ(r.Ch().ver, 3u);
+    EXPECT_EQ(r.s.log.Lines().size(), 2u);
+  } else {
+    EXPECT_EQ(d.texts[kRgMode], "Измерение");
+    EXPECT_FALSE(d.GetCheck(kRgMemOn));
+    EXPECT_EQ(r.Sent(), 1u);
+    EXPECT_EQ(d.texts.count(kRgFirmware), 0u);
+    EXPECT_EQ(r.s.log.Lines().size(), 1u);
+  }
+}
+
+TEST_P(RegulatorTest, ModeLineShowsTheLastValveStateThatApplies) {
+  if (!Full()) GTEST_SKIP() << "regnet5 shows the mode only";
+  Open();
+  struct Case {
+    uint8_t s1, s6;
+    const char* text;
+  };
+  for (const Case& k : {Case{0x00, 0x00, "Регулирование"}, Case{0x08, 0x00, "КВЛзакрыт пр."},
+                        Case{0x0C, 0x00, "КВЛоткрыт пр."}, Case{0x0C, 0x20, "КВЛоткрыт ан."},
+                        Case{0x0C, 0x60, "КВЛзакрыт ан."}}) {
+    r.dev.status1 = k.s1;
+    r.dev.status6 = k.s6;
+    Cmd(kRgLink);
+    EXPECT_EQ(d.texts[kRgMode], k.text) << int(k.s1) << "/" << int(k.s6);
+  }
+}
+
+TEST_P(RegulatorTest, Regnet5ModeLineFollowsRegulation) {
+  if (Full()) GTEST_SKIP() << "regnet9 shows the valve state";
+  Open();
+  r.dev.status1 = 0x01;
+  Cmd(kRgLink);
+  EXPECT_EQ(d.texts[kRgMode], "Регулирование");
+}
+
+TEST_P(RegulatorTest, FailedLinkIsLoggedAndUnlinks) {
+  Open();
+  r.dev.silent = true;
+  const size_t before = r.s.log.Lines().size();
+  Cmd(kRgLink);
+  EXPECT_EQ(r.Ch().svjac, 0);
+  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
+  EXPECT_EQ(d.texts[kRgSerial], "Не установлен");
+  EXPECT_EQ(r.s.log.Lines().size() - before, 6u);
+  EXPECT_TRUE(r.ui.messages.empty());
+}
+
+TEST_P(RegulatorTest, LinkInModbusReadsNoFirmwareDate) {
+  r.Modbus();
+  Open();
+  d.SetText(kRgFirmware, "Дата прошивки: 1-2-3-4");
+  r.s.version_KVL = 0;
+  Cmd(kRgLink);
+  EXPECT_EQ(r.LastFrame(), M({5, 3, 0, 1, 0, 3}));
+  EXPECT_EQ(r.Ch().svjac, 1);
+  EXPECT_EQ(r.s.version_KVL, 7u);  // the translation's format byte
+  EXPECT_EQ(d.texts[kRgFirmware], "Дата прошивки: 1-2-3-4");
+}
+
+TEST_P(RegulatorTest, SilentFirmwareDateIsReported) {
+  if (!Full()) GTEST_SKIP() << "regnet5 has no firmware date";
+  Open();
+  r.dev.silentCodes = {CMD_DATE};
+  const size_t before = r.s.log.Lines().size();
+  Cmd(kRgLink);
+  EXPECT_EQ(r.Ch().svjac, 1);
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "Дата программы не установлена");
+  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_EQ(r.s.log.Lines().size() - before, 7u);  // identify, 5 time-outs, empty answer
+}
+
+TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
+  Open();
+  const size_t sent = r.Sent();
+  for (const char* t : {"300", "255", "abc", ""}) {
+    r.ui.messages.clear();
+    d.SetText(kRgNet, t);
+    Cmd(kRgLink);
+    ASSERT_EQ(r.ui.messages.size(), 1u) << t;
+    EXPECT_EQ(r.ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254)");
+    EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
+  }
+  EXPECT_EQ(r.Sent(), sent);
+  // Address 0 is a device address like any other here.
+  r.dev.addr = 0;
+  d.SetText(kRgNet, "0");
+  Cmd(kRgLink);
+  EXPECT_EQ(r.Ch().svjac, 1);
+  EXPECT_EQ(r.Ch().net, 0);
+}
+
+// ---- address query ------------------------------------------------------
+
+TEST_P(RegulatorTest, QueryFindsTheSingleDevice) {
+  r.Ch().svjac = 0;
+  r.Ch().net = 9;
+  Open();
+  r.dev.format = 4;
+  Cmd(kRgQuery);
+  ASSERT_GE(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "Оставьте подключенным один регулятор.Продолжить?");
+  EXPECT_EQ(r.ui.messages[0].caption, "Внимание");
+  EXPECT_EQ(r.ui.messages[0].buttons, MsgButtons::kOk);
+  EXPECT_EQ(r.LastFrame(), K({2, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(r.Ch().net, 5);
+  EXPECT_EQ(d.texts[kRgNet], "5");
+  EXPECT_EQ(d.texts[kRgNewNet], "5");
+  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(r.s.version_KVL, 4u);
+  EXPECT_EQ(r.Ch().svjac, 0);  // not linked until "Установить связь"
+  EXPECT_EQ(r.s.log.Lines().size(), 1u);
+}
+
+TEST_P(RegulatorTest, QueryAsksEvenWhenTheOperatorCancels) {
+  Open();
+  r.ui.answers = {kIdCancel};
+  r.dev.silent = true;
+  Cmd(kRgQuery);
+  EXPECT_EQ(r.Sent(), 6u);  // identify on opening and five attempts
+  EXPECT_EQ(r.ui.Texts().back(), "No answer?com?");
+  EXPECT_EQ(r.ui.messages.back().caption, "com[0]=2");
+}
+
+TEST_P(RegulatorTest, QueryWithThePortClosed) {
+  r.link.Close(0);
+  Open();
+  Cmd(kRgQuery);
+  EXPECT_EQ(r.ui.Texts(), (std::vector<std::string>{
+                              "Оставьте подключенным один регулятор.Продолжить?", "Порт закрыт"}));
+  EXPECT_EQ(r.Sent(), 0u);
+}
+
+TEST_P(RegulatorTest, QueryInModbus) {
+  r.Modbus();
+  r.Ch().svjac = 0;
+  Open();
+  Cmd(kRgQuery);
+  EXPECT_EQ(r.LastFrame(), M({0, 3, 0, 0, 0, 2}));
+  EXPECT_EQ(r.Ch().net, 5);
+  EXPECT_EQ(r.s.version_KVL, 3u);  // the function code stands in for the format
+}
+
+// ---- speed --------------------------------------------------------------
+
+TEST_P(RegulatorTest, SpeedChangeGoesToTheDeviceThenTheComputer) {
+  Open();
+  struct Case {
+    int index;
+    uint8_t code;
+    const char* shown;
+  };
+  for (const Case& k : {Case{2, 1, "2:38400"}, Case{0, 0, "0:9600"}, Case{1, 15, "1:19200"}}) {
+    Choose(kRgSpeedList, k.index);
+    EXPECT_EQ(r.LastFrame(), K({22, 0, k.code, 0, 0, 0, 0, 5}));
+    EXPECT_EQ(r.s.nUartIndex, k.index);
+    EXPECT_EQ(r.link.speed[0], k.index);
+    EXPECT_EQ(d.texts[kRgChannel], k.shown);
+    EXPECT_EQ(d.ListSelection(kRgSpeedList), k.index);
+  }
+  EXPECT_TRUE(r.ui.messages.empty());
+}
+
+TEST_P(RegulatorTest, TheDevicesAnswerDecidesTheSpeed) {
+  Open();
+  r.dev.speedAnswer = 0;
+  Choose(kRgSpeedList, 2);
+  EXPECT_EQ(r.s.nUartIndex, 0);
+  EXPECT_EQ(r.link.speed[0], 0);
+  EXPECT_EQ(d.ListSelection(kRgSpeedList), 0);
+  EXPECT_EQ(d.texts[kRgChannel], "0:9600");
+}
+
+TEST_P(RegulatorTest, UnconfirmedSpeedChangeStillSwitchesTheComputer) {
+  Open();
+  r.dev.silent = true;
+  Choose(kRgSpeedList, 2);
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, "No \xD1\x81hange speed in KVL");
+  EXPECT_EQ(r.ui.messages[0].caption, "Связь");
+  EXPECT_EQ(r.s.nUartIndex, 2);
+  EXPECT_EQ(r.link.speed[0], 2);
+  EXPECT_EQ(d.texts[kRgChannel], "2:38400");
+}
+
+TEST_P(RegulatorTest, ComputerPortRefusingTheSpeed) {
+  Open();
+  r.link.failSpeed[0] = true;
+  Choose(kRgSpeedList, 0);
+  EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"No set new speed in comp."});
+  EXPECT_EQ(r.s.nUartIndex, 0);
+}
+
+TEST_P(RegulatorTest, SpeedChangeWithThePortClosedIsRefused) {
+  r.link.Close(0);
+  Open();
+  Choose(kRgSpeedList, 2);
+  EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"Порт закрыт"});
+  EXPECT_EQ(r.Sent(), 0u);
+  EXPECT_EQ(r.s.nUartIndex, 1);
+  EXPECT_EQ(d.ListSelection(kRgSpeedList), 1);
+}
+
+TEST_P(RegulatorTest, SpeedChangeInModbus) {
+  r.Modbus();
+  Open();
+  Choose(kRgSpeedList, 2);
+  EXPECT_EQ(r.LastFrame(), M({5, 6, 0, 6, 0, 1}));
+  EXPECT_EQ(r.s.nUartIndex, 2);
+  EXPECT_EQ(r.link.speed[0], 2);
+}
+
+// ---- address change -----------------------------------------------------
+
+TEST_P(RegulatorTest, AddressChange) {
+  Open();
+  d.SetText(kRgNewNet, "17");
+  Cmd(kRgChange);
+  EXPECT_EQ(r.ui.Texts(),
+            std::vector<std::string>{"Оставьте подключенным один регулятор.Продолжить?"});
+  EXPECT_EQ(r.LastFrame(), K({27, 0, 17, 0, 0, 0, 0, 5}));
+  EXPECT_EQ(r.Ch().net, 17);
+  EXPECT_EQ(d.texts[kRgNet], "17");
+  EXPECT_EQ(r.dev.addr, 17);
+  // The device answers at its new address.
+  Cmd(kRgLink);
+  EXPECT_EQ(r.Ch().svjac, 1);
+}
+
+TEST_P(RegulatorTest, AddressChangeRefusals) {
+  Open();
+  const size_t sent = r.Sent();
+  d.SetText(kRgNewNet, "300");
+  Cmd(kRgChange);
+  EXPECT_EQ(r.ui.Texts().back(), "Номер сети вне допустимого диапазона(0-254)");
+  r.Ch().svjac = 0;
+  d.SetText(kRgNewNet, "17");
+  Cmd(kRgChange);
+  EXPECT_EQ(r.ui.Texts().back(), "Уточните номер канала");
+  r.link.Close(0);
+  Cmd(kRgChange);
+  EXPECT_EQ(r.ui.Texts().back(), "Порт закрыт");
+  EXPECT_EQ(r.Sent(), sent);
+  EXPECT_EQ(r.Ch().net, 5);
+}
+
+TEST_P(RegulatorTest, SilentAddressChangeKeepsTheAddress) {
+  Open();
+  r.dev.silent = true;
+  d.SetText(kRgNewNet, "17");
+  Cmd(kRgChange);
+  EXPECT_EQ(r.ui.Texts().back(), "записi net");
+  EXPECT_EQ(r.ui.messages.back().caption, "SvjacBlock");
+  EXPECT_EQ(r.Ch().net, 5);
+  EXPECT_EQ(d.texts[kRgNet], "5");
+}
+
+TEST_P(RegulatorTest, AddressChangeInModbus) {
+  r.Modbus();
+  Open();
+  d.SetText(kRgNewNet, "17");
+  Cmd(kRgChange);
+  EXPECT_EQ(r.LastFrame(), M({5, 6, 0, 0, 0, 17}));
+  EXPECT_EQ(r.Ch().net, 17);
+}
+
+// ---- mode memorising ----------------------------------------------------
+
+TEST_P(RegulatorTest, MemorisingOffAndOn) {
+  Open();
+  r.Ch().rasre = 1;
+  Click(kRgMemOff);
+  EXPECT_EQ(r.LastFrame(), K({31, 1, 0, 0, 0, 0, 0, 5}));
+  EXPECT_TRUE(d.GetCheck(kRgMemOff));
+  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  EXPECT_EQ(r.Ch().rasre, Full() ? 0 : 1);  // regnet5 has nowhere to keep it
+  Click(kRgMemOn);
+  EXPECT_EQ(r.LastFrame(), K({31, 0, 0, 0, 0, 0, 0, 5}));
+  EXPECT_TRUE(d.GetCheck(kRgMemOn));
+  EXPECT_EQ(r.Ch().rasre, 1);
+  EXPECT_EQ(r.s.log.Lines().size(), 3u);
+}
+
+TEST_P(RegulatorTest, FailedMemorisingPutsTheButtonsBack) {
+  Open();
+  Cmd(kRgLink);  // shows memorising on (newer layout, bit 4 clear) in regnet9
+  const bool onBefore = d.GetCheck(kRgMemOn), offBefore = d.GetCheck(kRgMemOff);
+  const int rasre = r.Ch().rasre;
+  r.dev.silent = true;
+  Click(kRgMemOff);
+  EXPECT_EQ(r.ui.Texts().back(), "No \xD1\x81hange rasre");
+  EXPECT_EQ(r.ui.messages.back().caption, "Разрешение");
+  EXPECT_EQ(d.GetCheck(kRgMemOn), onBefore);
+  EXPECT_EQ(d.GetCheck(kRgMemOff), offBefore);
+  EXPECT_EQ(r.Ch().rasre, rasre);
+}
+
+TEST_P(RegulatorTest, MemorisingNeedsPortAndLink) {
+  Open();
+  r.Ch().svjac = 0;
+  Click(kRgMemOn);
+  EXPECT_EQ(r.ui.Texts().back(), "Уточните номер канала");
+  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  r.link.Close(0);
+  Click(kRgMemOff);
+  EXPECT_EQ(r.ui.Texts().back(), "Порт закрыт");
+  EXPECT_FALSE(d.GetCheck(kRgMemOff));
+  EXPECT_EQ(r.Sent(), 1u);  // the identify on opening only
+}
+
+TEST_P(RegulatorTest, MemorisingInModbusWritesCoilFour) {
+  r.Modbus();
+  Open();
+  Click(kRgMemOff);
+  EXPECT_EQ(r.LastFrame(), M({5, 0x0F, 0, 4, 0, 1, 1, 1}));
+  EXPECT_TRUE(d.GetCheck(kRgMemOff));
+}
+
+// ---- leaving ------------------------------------------------------------
+
+TEST_P(RegulatorTest, OkInsertsTheMenuItemAndSaves) {
+  Open();
+  Cmd(kIdOk);
+  EXPECT_TRUE(d.ended);
+  EXPECT_EQ(d.endResult, 1);
+  ASSERT_EQ(r.ui.menuInserted.size(), 1u);
+  EXPECT_EQ(r.ui.menuInserted[0].id, 836);
+  EXPECT_EQ(r.ui.menuInserted[0].position, 7);
+  EXPECT_EQ(r.ui.menuInserted[0].text, "Вывести на экран");
+  EXPECT_EQ(std::filesystem::file_size(r.s.configPath), GetParam()->FileSize());
+  // A second OK inserts no second item and saves again.
+  std::filesystem::remove(r.s.configPath);
+  Cmd(kIdOk);
+  EXPECT_EQ(r.ui.menuInserted.size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(r.s.configPath));
+}
+
+TEST_P(RegulatorTest, OkWithoutALinkRemovesTheItem) {
+  r.s.f_menu_kanal = 1;
+  r.Ch().svjac = 0;
+  Open();
+  Cmd(kIdOk);
+  EXPECT_EQ(r.ui.menuRemoved, std::vector<int>{7});
+  EXPECT_EQ(r.s.f_menu_kanal, 0);
+  EXPECT_TRUE(std::filesystem::exists(r.s.configPath));
+}
+
+TEST_P(RegulatorTest, EscapeAndCloseBoxLeaveWithoutSaving) {
+  Open();
+  Cmd(kIdCancel);
+  EXPECT_TRUE(d.ended);
+  EXPECT_EQ(d.endResult, 1);
+  FakeDialog d2{114};
+  dlg.OnInit(d2);
+  dlg.OnClose(d2);
+  EXPECT_TRUE(d2.ended);
+  EXPECT_FALSE(std::filesystem::exists(r.s.configPath));
+  EXPECT_TRUE(r.ui.menuInserted.empty());
+}
+
+TEST_P(RegulatorTest, CommandsFollowTheActiveChannel) {
+  Open();
+  r.s.table.cnl2 = 2;  // changed in the monitor window meanwhile
+  r.Ch(2).net = 77;
+  Cmd(kRgQuery);
+  EXPECT_EQ(r.Ch(2).net, 5);
+  EXPECT_EQ(r.Ch(0).net, 5);
+  Cmd(kRgLink);
+  EXPECT_EQ(r.Ch(2).svjac, 1);
+}
+
+}  // namespace
+}  // namespace kvl::test
