@@ -77,9 +77,9 @@ uint16_t ReadRegister(const Device& d, uint16_t reg) {
     case 1:
       return d.serial;
     case 2:
-      return d.Status1();
+      return d.Status1In(true);
     case 3:
-      return d.Status6();
+      return d.Status6In(true);
     case 4:
       return d.setpoint;
     case 5:
@@ -103,20 +103,20 @@ unsigned BaudOfCode(uint8_t code) {
   return 19200;
 }
 
-uint8_t Device::Status1() const {
+uint8_t Device::Status1In(bool newer) const {
   if (status1) return *status1;
-  if (format > 5)
+  if (newer)
     return Bit(!rasre, 4) | Bit(valve == Valve::kClosed, 3) | Bit(valve == Valve::kOpen, 2) |
            Bit(digital, 1) | Bit(regulate, 0);
   return Bit(alarm, 7) | Bit(digital, 3) | Bit(regulate, 0);
 }
 
-uint8_t Device::Status6() const {
+uint8_t Device::Status6In(bool newer) const {
   if (status6) return *status6;
   const bool extClosed = external == External::kClosed;
   const bool extOpen = external == External::kOpen;
   // Bit 1 (newer) and bit 2 (older): regulation permitted, always on here.
-  if (format > 5)
+  if (newer)
     return Bit(extClosed, 6) | Bit(extOpen, 5) | Bit(gasset, 4) | Bit(pres45, 3) |
            Bit(pressure, 2) | Bit(true, 1) | Bit(alarm, 0);
   return Bit(gasset, 6) | Bit(pres45, 5) | Bit(pressure, 4) | Bit(!rasre, 3) | Bit(true, 2) |

@@ -68,9 +68,13 @@ struct Device {
 
   bool Silent(int64_t nowMs) const { return faults.silent || nowMs < faults.silentUntilMs; }
   // Status bytes of the identify answer in the layout chosen by the format byte.
-  uint8_t Status1() const;
+  uint8_t Status1() const { return Status1In(format > 5); }
   uint8_t Status3() const { return status3.value_or(0); }
-  uint8_t Status6() const;
+  uint8_t Status6() const { return Status6In(format > 5); }
+  // The same in a given layout: Modbus registers always carry the newer one, as
+  // the programs' translation takes every Modbus device for format 7.
+  uint8_t Status1In(bool newer) const;
+  uint8_t Status6In(bool newer) const;
   // Valve status byte of the valve answer: bit 4 valve open, bit 3 closed by
   // program, bit 2 opened by program, bit 1 closed by external signal, bit 0
   // opened by external signal.

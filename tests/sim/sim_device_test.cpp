@@ -351,6 +351,22 @@ TEST(SimModbus, IdentifyAndMeasureTranslateBack) {
   EXPECT_NEAR(Word(a, 2) & 0x7FFF, 2500, 20);
 }
 
+TEST(SimModbus, OlderDevicesReportTheNewerLayoutOverModbus) {
+  // The translation takes every Modbus answer for format 7, so the registers must
+  // be in the newer layout whatever the device's format byte.
+  Bench b;
+  b.Add("addr=6,format=5,digital=1,regulate=0,kind=pressure");
+  Request rq;
+  cmd::Ident(rq, 6);
+  const Bytes a = b.ModbusBack(rq);
+  ChannelTable t(kNet9);
+  CommandHold hold;
+  SetFlags(t, 0, a.data(), a[5], hold);
+  EXPECT_EQ(a[5], 7);
+  EXPECT_EQ(t.Data[0].zifra, 1);
+  EXPECT_EQ(t.Data[0].pres, 1);
+}
+
 TEST(SimModbus, AddressQueryAtAddressZero) {
   Bench b;
   b.Add("addr=21,serial=777");
