@@ -1,0 +1,116 @@
+// Checks the Win32 serial backend on COM1, which run.sh maps to the simulator
+// started with the devices below:
+//   addr=5  serial=4321 setpoint=25.5   plain device
+//   addr=6  chunks=3+3+4                answer in three pieces
+//   addr=7  answer-from=3               answers the third copy of a request
+//   addr=8  badsum=1                    wrong check values
+// Prints one line per check; exit code 0 when all passed.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "protocol/commands.h"
+#include "protocol/exchange_log.h"
+#include "protocol/modbus.h"
+#include "protocol/transaction.h"
+#include "serial/win32_link.h"
+#include "support/fake_view.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  std::printf("%s - %s\n", ok ? "ok" : "FAIL", what.c_str());
+  std::fflush(stdout);
+  if (!ok) ++failures;
+}
+
+int Word(const kvl::Answer& a, int at) {
+  return (a.res[at] << 8) | a.res[at + 1];
+}
+
+}  // namespace
+
+int main() {
+  using namespace kvl;
+  Win32Link link;
+  Request rq;
+  Answer ans;
+  ExchangeLog log;
+  test::FakeServices ui;
+  Transaction tr(link, rq, ans, log, ui);
+
+  Check(!link.Open(9, true), "COM10 (not mapped) does not open");
+  Check(link.Write(9, rq.com.data(), 10).status == WriteStatus::kNoHandle,
+        "a write on a closed port reports no handle");
+  if (!link.Open(0, true)) {
+    Check(false, "COM1 opens");
+    return 1;
+  }
+  Check(link.IsOpen(0), "COM1 opens with its watcher");
+  Check(!link.Open(0, true), "an open port is not opened again");
+
+  cmd::Ident(rq, 5);
+  Check(tr.ComWrite(0) == 1 && ans.mprob == 10, "identify address 5 (Кормаст-10м)");
+  Check(Word(ans, 2) == 4321 && ans.res[7] == 5, "serial number 4321 from address 5");
+  cmd::Measure(rq, 5);
+  Check(tr.ComWrite(0) == 1 && Word(ans, 4) == 2550, "poll address 5: setpoint 25.50 %");
+
+  SelectModbus(rq);
+  cmd::Ident(rq, 5);
+  PrebrasTuda(rq);
+  bool ok = tr.ComWrite(0) == 1 && ans.mprob == 11;
+  Check(ok && PrebrasBack(rq, ans) == 1 && Word(ans, 2) == 4321 && ans.res[0] == CMD_IDENT,
+        "identify address 5 (Modbus), translated back");
+  cmd::Measure(rq, 5);
+  PrebrasTuda(rq);
+  ok = tr.ComWrite(0) == 1 && ans.mprob == 9;
+  Check(ok && PrebrasBack(rq, ans) == 1 && Word(ans, 4) == 2550,
+        "poll address 5 (Modbus): setpoint 25.50 %");
+  cmd::Setpoint(rq, 5, 6100);
+  PrebrasTuda(rq);
+  Check(tr.ComWrite(0) == 1 && ans.mprob == 8, "setpoint 61.00 % written (Modbus)");
+  SelectKormast(rq);
+  cmd::Measure(rq, 5);
+  Check(tr.ComWrite(0) == 1 && Word(ans, 4) == 6100, "poll address 5 sees the new setpoint");
+
+  cmd::Measure(rq, 6);
+  Check(tr.ComWrite(0) == 1 && ans.res[7] == 6 && log.Lines().empty(),
+        "answer in chunks of 3, 3 and 4 bytes");
+
+  cmd::Measure(rq, 7);
+  Check(tr.ComWrite(0) == 1 && log.Lines() == std::deque<std::string>{"TimeOut0", "TimeOut1"},
+        "device answering the third attempt: TimeOut0, TimeOut1, success");
+
+  cmd::Measure(rq, 8);
+  Check(tr.ComWrite(0) == 0 && log.Lines().size() == 7 && log.Lines().back() == "TimeOut4",
+        "wrong check values: five time-outs and failure");
+
+  Check(link.SetSpeed(0, 0) && link.SetSpeed(0, 2) && link.SetSpeed(0, 1),
+        "speed changes 9600, 38400, 19200");
+  cmd::Measure(rq, 5);
+  Check(tr.ComWrite(0) == 1, "poll after the speed changes");
+
+  const auto t0 = std::chrono::steady_clock::now();
+  link.Close(0);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+          .count();
+  Check(!link.IsOpen(0), "close while the watcher waits returns (" + std::to_string(ms) + " ms)");
+  Check(link.Write(0, rq.com.data(), 10).status == WriteStatus::kNoHandle,
+        "a write after close reports no handle");
+  Check(link.Open(0, true), "COM1 opens again");
+  Transaction solo(link, rq, ans, log, ui, true);
+  cmd::Measure(rq, 6);
+  Check(solo.ComWrite(0) == 1 && ans.mprob == 10, "single-regulator framing, chunked answer");
+  cmd::ClosingFrame(rq, 6);
+  Check(solo.WriteOnce(0), "closing frame written once");
+  link.Close(0);
+
+  Check(ui.messages.empty(), "no message box was raised");
+  for (const auto& m : ui.messages)
+    std::printf("  message: %s / %s\n", m.text.c_str(), m.caption.c_str());
+  std::printf("%d failure(s)\n", failures);
+  return failures == 0 ? 0 : 1;
+}
