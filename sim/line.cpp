@@ -54,6 +54,14 @@ void Line::Receive(const uint8_t* p, size_t n, int64_t nowUs) {
   }
 }
 
+void Line::ReceiveGarbled(const uint8_t* p, size_t n, unsigned senderBaud, int64_t nowUs) {
+  trace_.Frame(Ms(nowUs), true, '?', Bytes(p, p + n));
+  trace_.Note(Ms(nowUs), "bytes sent at " + std::to_string(senderBaud) +
+                             " baud while the line runs at " + std::to_string(opt_.baud) +
+                             ": not understood");
+  gathered_.clear();
+}
+
 void Line::Tick(int64_t nowUs) {
   if (!gathered_.empty() && nowUs - lastRxUs_ >= opt_.gapMs * 1000LL) {
     const Detected f = DetectFrame(gathered_.data(), gathered_.size(), true);

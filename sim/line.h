@@ -45,6 +45,8 @@ class Line {
 
   // Bytes received from the line at nowUs.
   void Receive(const uint8_t* p, size_t n, int64_t nowUs);
+  // Bytes sent at a speed other than the line's: the devices hear only noise.
+  void ReceiveGarbled(const uint8_t* p, size_t n, unsigned senderBaud, int64_t nowUs);
   // Judges gathered bytes after a gap, notes devices that come back.
   void Tick(int64_t nowUs);
   // Brings every device's flow up to nowUs.

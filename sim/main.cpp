@@ -33,7 +33,8 @@ frames with an additive sum) or Modbus RTU (functions 03, 06, 0F).
 
 Usage:
   regsim [--pty] [--device PATH] [--link PATH] [--baud 9600|19200|38400] [--wire]
-         [--turnaround-ms N] [--trace FILE] [--net FILE] [--dev SPEC]... [--seed N] [--quiet]
+         [--turnaround-ms N] [--strict-speed] [--trace FILE] [--net FILE] [--dev SPEC]...
+         [--seed N] [--quiet]
 
 Line:
   --pty               serve a pseudo-terminal (the default); the first line printed
@@ -44,6 +45,8 @@ Line:
   --wire              let answers take the time they take on a real line
                       (10 bits a byte at the current speed)
   --turnaround-ms N   pause of the devices before they answer (default 0)
+  --strict-speed      on a pty: requests sent at another speed than the line's
+                      are not understood (as on a real line)
   --trace FILE        append every frame and event to FILE
   --seed N            seed of the measurement noise (default 1)
   --quiet             no messages on stderr
@@ -91,6 +94,7 @@ struct Options {
   std::string device, link, trace, net;
   unsigned baud = 19200;
   bool wire = false;
+  bool strictSpeed = false;
   int turnaroundMs = 0;
   uint32_t seed = 1;
   bool quiet = false;
@@ -124,6 +128,8 @@ int ParseArgs(int argc, char** argv, Options& o) {
       o.pty = true;
     } else if (a == "--wire") {
       o.wire = true;
+    } else if (a == "--strict-speed") {
+      o.strictSpeed = true;
     } else if (a == "--quiet") {
       o.quiet = true;
     } else if (a == "--device" || a == "--link" || a == "--trace" || a == "--net" || a == "--dev") {
@@ -282,7 +288,11 @@ int main(int argc, char** argv) {
     if (n > 0 && (fds[0].revents & POLLIN)) {
       uint8_t buf[512];
       const ssize_t got = read(port.Fd(), buf, sizeof buf);
-      if (got > 0) line.Receive(buf, static_cast<size_t>(got), now);
+      const unsigned clientBaud = o.strictSpeed ? port.ClientBaud() : 0;
+      if (got > 0 && clientBaud != 0 && clientBaud != line.Baud())
+        line.ReceiveGarbled(buf, static_cast<size_t>(got), clientBaud, now);
+      else if (got > 0)
+        line.Receive(buf, static_cast<size_t>(got), now);
     }
     if (n > 0 && stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
       char buf[1024];

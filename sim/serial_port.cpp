@@ -91,6 +91,21 @@ bool SerialPort::SetBaud(unsigned baud) {
   return tcsetattr(fd_, TCSADRAIN, &t) == 0;
 }
 
+unsigned SerialPort::ClientBaud() const {
+  termios t{};
+  if (slaveFd_ < 0 || tcgetattr(slaveFd_, &t) != 0) return 0;
+  switch (cfgetospeed(&t)) {
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    default:
+      return 0;
+  }
+}
+
 void SerialPort::Drain() {
   if (!IsPty() && fd_ >= 0) tcdrain(fd_);
 }

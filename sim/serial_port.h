@@ -22,6 +22,8 @@ class SerialPort {
   bool SetBaud(unsigned baud);
   // Waits until written bytes are out (a device).
   void Drain();
+  // On a pty: the speed the program has set on its end (0 when unknown).
+  unsigned ClientBaud() const;
 
   int Fd() const { return fd_; }
   const std::string& SlavePath() const { return slavePath_; }

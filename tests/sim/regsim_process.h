@@ -146,6 +146,13 @@ class TermiosClient {
     if (fd_ >= 0) close(fd_);
   }
   bool Ok() const { return fd_ >= 0; }
+  void SetBaud(speed_t speed) {
+    termios t{};
+    tcgetattr(fd_, &t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    tcsetattr(fd_, TCSANOW, &t);
+  }
 
   // Writes the request and gathers the answer until `want` bytes or timeoutMs.
   // Each read's size is kept in `reads` when given.

@@ -101,6 +101,26 @@ TEST(RegsimPty, TraceRecordsFramesAndEvents) {
   std::remove(trace.c_str());
 }
 
+TEST(RegsimPty, StrictSpeedNeedsBothSidesToAgree) {
+  const std::string trace = TempPath("regsim_speed");
+  std::remove(trace.c_str());
+  {
+    RegsimProcess sim({"--quiet", "--strict-speed", "--trace", trace, "--dev", "addr=2"});
+    TermiosClient c(sim.Pty());
+    ASSERT_TRUE(c.Ok());
+    const Bytes ident = Kormast({CMD_IDENT, 0, 0, 0, 0, 0, 0, 2});
+    ASSERT_TRUE(KormastValid(c.Exchange(Kormast({CMD_SPEED, 0, 1, 0, 0, 0, 0, 2}), 10)));
+    // The program forgot to switch its port: the device hears noise.
+    EXPECT_TRUE(c.Exchange(ident, 10, 300).empty());
+    c.SetBaud(B38400);
+    EXPECT_TRUE(KormastValid(c.Exchange(ident, 10)));
+    EXPECT_EQ(sim.Command("list"), "OK 2");
+    EXPECT_NE(ReadFile(trace).find("NOTE bytes sent at 19200 baud while the line runs at 38400"),
+              std::string::npos);
+  }
+  std::remove(trace.c_str());
+}
+
 TEST(RegsimPty, EndOfStdinDoesNotStopItAndSigtermRemovesTheLink) {
   const std::string link = TempPath("regsim_link");
   RegsimProcess sim({"--quiet", "--link", link, "--dev", "addr=1"});
