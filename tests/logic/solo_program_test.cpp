@@ -250,6 +250,18 @@ TEST_F(SoloTest, RefusedValveCommandWarnsAndChangesNothing) {
   EXPECT_EQ(ui.Enabled(kMenuOpen), openEnabled);
 }
 
+TEST_F(SoloTest, RefusedCloseIsLoggedButRefusedOpenIsNot) {
+  Start();
+  Connect();
+  reg.acceptValve = false;
+  const size_t lines = prog.State().log.Lines().size();
+  prog.OnCommand(kMenuOpen, 0);
+  EXPECT_EQ(prog.State().log.Lines().size(), lines);
+  prog.OnCommand(kMenuClose, 0);
+  ASSERT_EQ(prog.State().log.Lines().size(), lines + 1);
+  EXPECT_EQ(prog.State().log.Lines().back().substr(0, 6), "0;0;2-");
+}
+
 TEST_F(SoloTest, FailedValveCommandShowsMessage100) {
   Start();
   Connect();
@@ -443,6 +455,20 @@ TEST_F(SoloTest, CloseWithoutAnOpenPortSendsNothing) {
   EXPECT_TRUE(prog.OnClose());
   EXPECT_TRUE(link.written.empty());
   EXPECT_EQ(link.closes, 0);
+}
+
+TEST_F(SoloTest, ClosingAPortWithoutAConnectedRegulatorSendsNoFrame) {
+  Start();
+  reg.silent = true;
+  Connect();  // the port opens, nobody answers
+  ASSERT_TRUE(link.IsOpen(0));
+  ASSERT_FALSE(prog.State().Connected());
+  const size_t mark = Mark();
+  ui.messages.clear();
+  EXPECT_TRUE(prog.OnClose());
+  EXPECT_TRUE(WrittenSince(mark).empty());
+  EXPECT_FALSE(link.IsOpen(0));
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"OK to close window?"});
 }
 
 TEST_F(SoloTest, FailedClosingFrameWriteShowsMessage102AndStillCloses) {

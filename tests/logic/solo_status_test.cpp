@@ -61,6 +61,8 @@ TEST(SoloNumbers, SetpointRounding) {
   EXPECT_EQ(SetpointUnits(50, 100.0), 5000);
   EXPECT_EQ(SetpointUnits(100, 100.0), 10000);
   EXPECT_EQ(SetpointUnits(100.004, 100.0), 10000);
+  EXPECT_EQ(SetpointUnits(12.5, 1.0), 12);  // exactly one half is dropped
+  EXPECT_EQ(SetpointUnits(12.75, 1.0), 13);
   EXPECT_FALSE(SetpointUnits(100.006, 100.0));
   EXPECT_FALSE(SetpointUnits(655.36, 100.0));
   EXPECT_FALSE(SetpointUnits(-0.01, 100.0));
