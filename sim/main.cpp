@@ -301,6 +301,11 @@ int main(int argc, char** argv) {
         stdinOpen = false;  // keep serving; stop on a signal
       } else {
         stdinBuf.append(buf, static_cast<size_t>(got));
+        if (stdinBuf.size() > 4096 && stdinBuf.find('\n') == std::string::npos) {
+          std::printf("ERR command line too long\n");
+          std::fflush(stdout);
+          stdinBuf.clear();
+        }
         size_t eol;
         while ((eol = stdinBuf.find('\n')) != std::string::npos) {
           std::string cmd = stdinBuf.substr(0, eol);

@@ -68,6 +68,26 @@ TEST(SimLine, JunkIsTracedAsUnrecognisedAndDropped) {
   EXPECT_TRUE(KormastValid(b.Send(Ident(3))));  // the junk does not spoil the next one
 }
 
+TEST(SimLine, NoiseNeverStopsTheLine) {
+  Bench b;
+  b.Add("addr=1");
+  b.Add("addr=2,kind=pressure");
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255), size(1, 40);
+  for (int i = 0; i < 2000; ++i) {
+    Bytes noise(static_cast<size_t>(size(rng)));
+    for (auto& x : noise) x = static_cast<uint8_t>(byte(rng));
+    b.line.Receive(noise.data(), noise.size(), b.now);
+    b.now += 1000;
+    b.line.TakeDue(b.now + 10'000'000);
+  }
+  b.now += 100'000;
+  b.line.Tick(b.now);
+  b.line.TakeDue(b.now + 10'000'000);
+  EXPECT_TRUE(KormastValid(b.Send(Ident(2))));
+  EXPECT_TRUE(ModbusValid(b.Send(ModbusPoll(1))));
+}
+
 TEST(SimLine, BothProtocolsOnOneLine) {
   Bench b;
   b.Add("addr=1");
