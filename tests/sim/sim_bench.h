@@ -2,6 +2,7 @@
 // builders and translation, answers collected from the line's schedule.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
