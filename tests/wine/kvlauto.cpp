@@ -19,6 +19,9 @@
 //   menubar HANDLE                       menu-bar items: command id or "popup", one a line
 //   scroll HANDLE                        "hmax vmax hpos vpos" of the main window
 //   close HANDLE                         the close box (WM_CLOSE)
+//   texts HANDLE                         every child control: id TAB class TAB text
+//   rect HANDLE                          "x y width height" of the window on the screen
+//   pixel HANDLE X Y                     "r g b" at a point of the window's client area
 //   windows                              every visible top-level window (for diagnosis)
 #include <fcntl.h>
 #include <io.h>
@@ -113,9 +116,12 @@ HWND WaitFor(DWORD timeoutMs, F test) {
   }
 }
 
-// The text control of a message box (id 0xFFFF on Windows and on Wine).
+// The text control of a message box (id 0xFFFF on Windows and on Wine), told
+// from a dialog's unnumbered statics by the box's icon control (0x14 on
+// Windows, 0x440 on Wine).
 HWND MessageBoxText(HWND h) {
   if (ClassOf(h) != L"#32770") return nullptr;
+  if (!GetDlgItem(h, 0x14) && !GetDlgItem(h, 0x440)) return nullptr;
   HWND t = GetDlgItem(h, 0xFFFF);
   return t && ClassOf(t) == L"Static" ? t : nullptr;
 }
@@ -270,6 +276,29 @@ int wmain(int argc, wchar_t** argv) {
         std::to_string(Query(h, kvl::win::kQueryScrollPos, 1) - 1));
   } else if (cmd == L"close") {
     PostMessageW(ParseHandle(arg(2)), WM_CLOSE, 0, 0);
+  } else if (cmd == L"texts") {
+    HWND h = ParseHandle(arg(2));
+    EnumChildWindows(
+        h,
+        [](HWND c, LPARAM) -> BOOL {
+          Out(std::to_string(GetDlgCtrlID(c) & 0xFFFF) + "\t" + Narrow(ClassOf(c)) + "\t" +
+              Narrow(WindowText(c)));
+          return TRUE;
+        },
+        0);
+  } else if (cmd == L"rect") {
+    RECT r;
+    GetWindowRect(ParseHandle(arg(2)), &r);
+    Out(std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+        std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
+  } else if (cmd == L"pixel") {
+    HWND h = ParseHandle(arg(2));
+    HDC dc = GetDC(h);
+    COLORREF c = GetPixel(dc, num(3), num(4));
+    ReleaseDC(h, dc);
+    if (c == CLR_INVALID) Fail("no pixel there");
+    Out(std::to_string(GetRValue(c)) + " " + std::to_string(GetGValue(c)) + " " +
+        std::to_string(GetBValue(c)));
   } else if (cmd == L"windows") {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {

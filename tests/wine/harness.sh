@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# End-to-end harness: runs the real programs under Wine on a private Xvfb
+# display, in a private Wine prefix with a virtual desktop, and drives them
+# through kvlauto.exe as an operator would. Source it from a scenario.
+#
+# Needs: KVL_WIN_BUILD_DIR (the Windows build with the programs and kvlauto.exe).
+# Optional: KVL_WINE_WORK (state: prefix, runs; default /tmp/kvl-wine-$UID),
+#           KVL_WINE_OUT (screenshots and logs; default $KVL_WINE_WORK/out),
+#           KVL_SCREENSHOT_DIR (also save the scenario's window pictures there).
+#
+# Functions (all fail the scenario with a message when something is wrong):
+#   kvl_start                      display, prefix, wineserver; cleanup on exit
+#   kvl_map_com N PATH             COMn of the prefix -> a serial device or pty
+#   kvl_workdir NAME               a fresh current directory for a program run
+#   kvl_launch EXE DIR             starts a program (the .exe file name) in DIR
+#   kvl_wait_exit [SECONDS]        waits until the program has ended
+#   kvl_auto ARGS...               one kvlauto.exe command; prints its output
+#   kvl_main TITLE                 the program's main window handle
+#   kvl_msgbox TEXT CAPTION        waits for this message box; prints its handle
+#   kvl_answer TEXT CAPTION ID     the same, then presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No)
+#   kvl_expect WHAT ACTUAL EXPECTED
+#   kvl_shot NAME [HANDLE]         screenshot of the desktop or of one window
+#   kvl_fail MESSAGE
+set -uo pipefail
+
+: "${KVL_WIN_BUILD_DIR:?set KVL_WIN_BUILD_DIR to the Windows build directory}"
+KVL_WINE_WORK=${KVL_WINE_WORK:-/tmp/kvl-wine-$(id -u)}
+KVL_WINE_OUT=${KVL_WINE_OUT:-$KVL_WINE_WORK/out}
+KVL_SCENARIO=${KVL_SCENARIO:-$(basename "$0" .sh)}
+KVL_AUTO_EXE=$KVL_WIN_BUILD_DIR/tests/wine/kvlauto.exe
+export WINEPREFIX=$KVL_WINE_WORK/prefix
+source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+mkdir -p "$KVL_WINE_WORK" "$KVL_WINE_OUT"
+
+_kvl_prog_pid=""
+_kvl_failed=0
+
+kvl_log() { echo "[$KVL_SCENARIO] $*" >&2; }
+
+kvl_fail() {
+  kvl_log "FAIL: $*"
+  _kvl_failed=1
+  exit 1
+}
+
+kvl_have() { command -v "$1" >/dev/null 2>&1 || kvl_fail "$1 is not installed"; }
+
+# The prefix is made once per work directory and reused by later scenarios
+# (wineboot takes tens of seconds); the lock keeps two first runs apart.
+_kvl_prefix() {
+  (
+    flock 9
+    kvl_wine_prefix "$WINEPREFIX"
+  ) 9>"$KVL_WINE_WORK/prefix.lock" || kvl_fail "could not make the Wine prefix $WINEPREFIX"
+}
+
+_kvl_cleanup() {
+  local rc=$?
+  if [ "$rc" -ne 0 ] || [ "$_kvl_failed" -ne 0 ]; then
+    kvl_shot "failure-$KVL_SCENARIO" 2>/dev/null
+    kvl_log "windows at failure:"
+    kvl_auto windows >&2 2>/dev/null
+    kvl_log "screenshot: $KVL_WINE_OUT/failure-$KVL_SCENARIO.png"
+  fi
+  if [ -n "$_kvl_prog_pid" ] && kill -0 "$_kvl_prog_pid" 2>/dev/null; then
+    kill "$_kvl_prog_pid" 2>/dev/null
+  fi
+  kvl_wine_stop
+  kvl_xvfb_stop
+  exit "$rc"
+}
+
+kvl_start() {
+  kvl_have wine
+  kvl_have Xvfb
+  kvl_have import
+  [ -f "$KVL_AUTO_EXE" ] || kvl_fail "no $KVL_AUTO_EXE: build the Windows configuration first"
+  trap _kvl_cleanup EXIT
+  kvl_xvfb_start || kvl_fail "Xvfb did not start"
+  _kvl_prefix
+  kvl_wine_stop
+  kvl_wine_server_start
+}
+
+kvl_map_com() { kvl_wine_map_com "$1" "$2" || kvl_fail "could not map COM$1 to $2"; }
+
+kvl_workdir() {
+  local d=$KVL_WINE_WORK/runs/$KVL_SCENARIO/$1
+  rm -rf "$d"
+  mkdir -p "$d"
+  echo "$d"
+}
+
+kvl_exe() {
+  local f=$KVL_WIN_BUILD_DIR/shell/$1
+  [ -f "$f" ] || f=$KVL_WIN_BUILD_DIR/tests/wine/$1
+  [ -f "$f" ] || kvl_fail "no $1 in $KVL_WIN_BUILD_DIR"
+  echo "$f"
+}
+
+kvl_launch() {
+  local exe dir=$2
+  exe=$(kvl_exe "$1") || exit 1
+  (cd "$dir" && exec wine "$exe" >"$KVL_WINE_OUT/$KVL_SCENARIO-program.log" 2>&1) &
+  _kvl_prog_pid=$!
+}
+
+kvl_wait_exit() {
+  local limit=${1:-20} i
+  for i in $(seq 1 $((limit * 10))); do
+    kill -0 "$_kvl_prog_pid" 2>/dev/null || {
+      wait "$_kvl_prog_pid" 2>/dev/null
+      _kvl_prog_pid=""
+      return 0
+    }
+    sleep 0.1
+  done
+  kvl_fail "the program did not end within ${limit}s"
+}
+
+kvl_running() { [ -n "$_kvl_prog_pid" ] && kill -0 "$_kvl_prog_pid" 2>/dev/null; }
+
+kvl_auto() {
+  local out
+  out=$(wine "$KVL_AUTO_EXE" "$@" 2>"$KVL_WINE_OUT/kvlauto.err") || {
+    kvl_log "kvlauto $*: $(cat "$KVL_WINE_OUT/kvlauto.err")"
+    return 1
+  }
+  printf '%s\n' "$out"
+}
+
+kvl_main() {
+  kvl_auto find "$1" TTYWndClass 30000 || kvl_fail "no main window \"$1\""
+}
+
+kvl_msgbox() {
+  local want_text=$1 want_caption=$2 line h caption text
+  line=$(kvl_auto msgbox 20000) || kvl_fail "no message box \"$want_text\""
+  IFS=$'\t' read -r h caption text <<<"$line"
+  kvl_expect "message box text" "$text" "$want_text"
+  kvl_expect "message box caption" "$caption" "$want_caption"
+  echo "$h"
+}
+
+kvl_answer() {
+  local h
+  h=$(kvl_msgbox "$1" "$2") || exit 1
+  kvl_auto click "$h" "$3" >/dev/null || kvl_fail "could not press button $3 of \"$1\""
+  kvl_auto gone "$h" 10000 >/dev/null || kvl_fail "message box \"$1\" stayed open"
+}
+
+kvl_expect() {
+  if [ "$2" != "$3" ]; then
+    kvl_fail "$1: expected \"$3\", got \"$2\""
+  fi
+}
+
+kvl_shot() {
+  local name=$1 h=${2:-} file rect
+  file=$KVL_WINE_OUT/$name.png
+  if [ -n "$h" ]; then
+    rect=$(kvl_auto rect "$h") || return 1
+    set -- $rect
+    import -display "$DISPLAY" -window root -crop "${3}x${4}+${1}+${2}" +repage "$file" 2>/dev/null
+  else
+    import -display "$DISPLAY" -window root "$file" 2>/dev/null
+  fi
+  if [ -n "${KVL_SCREENSHOT_DIR:-}" ] && [ -f "$file" ]; then
+    mkdir -p "$KVL_SCREENSHOT_DIR"
+    cp "$file" "$KVL_SCREENSHOT_DIR/"
+  fi
+}
+
+# A "KVL.icx" for regnet9 (704 bytes, 64-byte records, port index at offset 32
+# of record 0, network address at offset 40 of each record) or regnet5 (280
+# bytes, 40-byte records, offsets 28 and 36); every other field is 0.
+# Usage: kvl_write_icx DIR PROGRAM PORT [NET0 NET1 ...]
+kvl_write_icx() {
+  python3 - "$@" <<'PY' || kvl_fail "could not write KVL.icx"
+import struct, sys
+d, program, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+size, rec, comm, net = {"regnet9": (704, 64, 32, 40), "regnet5": (280, 40, 28, 36)}[program]
+img = bytearray(size)
+struct.pack_into("<I", img, comm, port)
+for r, a in enumerate(int(x) for x in sys.argv[4:]):
+    struct.pack_into("<I", img, r * rec + net, a)
+open(d + "/KVL.icx", "wb").write(img)
+PY
+}
+
+# What tells the two network programs apart to an operator.
+kvl_net_title() {
+  case $1 in
+    regnet9) echo "Net9 Demo КВЛ30" ;;
+    regnet5) echo "Demo КВЛ30(протокол КОРМАСТ-10м)" ;;
+    *) kvl_fail "unknown program $1" ;;
+  esac
+}
+# The .exe to run for a program (KVL_EXE overrides it, e.g. for a test build).
+kvl_net_exe() { echo "${KVL_EXE:-$1.exe}"; }

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The About box: its texts for the program, bitmap 500 painted at 10,10, modal
+# (the main window takes no commands meanwhile), the close box does nothing,
+# OK closes it.
+# Usage: about_box.sh regnet9|regnet5
+here=$(cd "$(dirname "$0")/.." && pwd)
+KVL_SCENARIO="about_box-$1"
+source "$here/harness.sh"
+program=$1
+title=$(kvl_net_title "$program")
+case $program in
+  regnet9) version="Версия09.09.2016" ;;
+  regnet5) version="Версия 10.11.2009" ;;
+esac
+
+kvl_start
+dir=$(kvl_workdir run)
+kvl_write_icx "$dir" "$program" 0
+kvl_launch "$(kvl_net_exe "$program")" "$dir"
+main=$(kvl_main "$title") || exit 1
+kvl_auto menu "$main" 260 >/dev/null || kvl_fail "could not choose About"
+about=$(kvl_auto dialog "Abaut" 20000) || kvl_fail "no About box"
+
+texts=$(kvl_auto texts "$about" | cut -f3 | head -5)
+expected="Программа для настройки  КВЛ30
+и работы  сети
+$version
+OC WIN 98,WIN2000,WIN XP
+Проверена с USB Com-портом,ВПЗ"
+kvl_expect "About texts" "$texts" "$expected"
+kvl_expect "OK button" "$(kvl_auto text "$about" 1)" "OK"
+
+# Bitmap 500 at 10,10: its bottom band is navy, its flow arrow yellow.
+sleep 0.5
+kvl_expect "bitmap pixel (0,60)" "$(kvl_auto pixel "$about" 10 70)" "0 0 128"
+kvl_expect "bitmap pixel (8,40)" "$(kvl_auto pixel "$about" 18 50)" "255 255 0"
+kvl_shot "$program-about" "$about"
+
+# Modal: the main window refuses menu commands while the box is open.
+if kvl_auto menu "$main" 260 >/dev/null 2>&1; then
+  kvl_fail "the main window took a command while the About box was open"
+fi
+# The close box is not acted on.
+kvl_auto close "$about" >/dev/null
+sleep 1
+kvl_auto text "$about" 1 >/dev/null || kvl_fail "the close box closed the About box"
+kvl_auto click "$about" 1 >/dev/null || kvl_fail "could not press OK"
+kvl_auto gone "$about" 10000 >/dev/null || kvl_fail "OK did not close the About box"
+
+kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
+kvl_answer "OK to close window?" "КВЛ30" 1
+kvl_wait_exit 30
+kvl_log "passed"
