@@ -136,6 +136,10 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
   std::vector<int> addressed;
   for (auto& d : devices_)
     if (broadcast || d.addr == target) addressed.push_back(d.addr);
+  if (addressed.empty() && kormast && req[0] == CMD_IDENT &&
+      req[1] == (target == 255 ? 1 : target + 1))
+    trace_.Note(nowMs,
+                "closing frame for address " + std::to_string(target) + " (no device there)");
 
   for (int addr : addressed) {
     Device* d = Find(addr);

@@ -319,6 +319,16 @@ TEST(SimKormast, ClosingFrameIsRecordedAndNotAnswered) {
   EXPECT_TRUE(KormastValid(b.Kormast(rq)));
 }
 
+TEST(SimKormast, ClosingFrameForAnEmptyAddressIsStillRecorded) {
+  Bench b;
+  b.Add("addr=1");
+  Request rq;
+  cmd::ClosingFrame(rq, 255);
+  EXPECT_EQ(rq.com[1], 1);
+  EXPECT_TRUE(b.Kormast(rq).empty());
+  EXPECT_TRUE(b.TraceHas("NOTE closing frame for address 255 (no device there)"));
+}
+
 TEST(SimKormast, UnknownCodeIsNotAnswered) {
   Bench b;
   b.Add("addr=1");
