@@ -75,6 +75,22 @@ TEST(SimKormast, RawStatusOverridesAreSentAsGiven) {
   EXPECT_EQ(a[6], 0x5A);
 }
 
+TEST(SimKormast, SingleRegulatorProgramSeesAFreeValveWithTheDocumentedOverride) {
+  for (const char* text : {"addr=2,format=7,status6=0x42", "addr=2,format=5,status6=0x06"}) {
+    Bench b;
+    b.Add(text);
+    Request rq;
+    cmd::Ident(rq, 2);
+    rq.com[1] = 0;
+    const Bytes a = b.Kormast(rq);
+    solo::StatusFlags f;
+    solo::PortFlags p;
+    solo::SetFlags(a.data(), a[5], f, p);
+    EXPECT_EQ(f.fvnech, 0) << text;
+    EXPECT_EQ(f.fda0, 1) << text;
+  }
+}
+
 TEST(SimKormast, OnlyTheAddressedDeviceAnswers) {
   Bench b;
   b.Add("addr=1");
