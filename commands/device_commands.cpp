@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "commands/setpoint_dialog.h"
+#include "network/monitor_window.h"
 #include "network/valve_text.h"
 #include "protocol/commands.h"
 #include "protocol/modbus.h"

@@ -11,14 +11,6 @@
 
 namespace kvl {
 
-// Controls of the monitor window's status line written by the commands.
-enum : int {
-  kMonFamily = 1263,
-  kMonMode = 1265,
-  kMonValve = 1266,
-  kMonInput = 1267,
-};
-
 // Valve actions of CMD_VALVE (data 2).
 enum class ValveAction : uint8_t { kRegulate = 0, kOpen = 1, kClose = 2 };
 

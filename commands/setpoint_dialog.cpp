@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands/device_commands.h"
+#include "network/monitor_window.h"
 #include "protocol/commands.h"
 #include "protocol/modbus.h"
 

@@ -6,6 +6,7 @@
 #include "commands/menu_commands.h"
 #include "commands/setpoint_dialog.h"
 #include "logic/net_commands_fixture.h"
+#include "network/monitor_window.h"
 
 namespace kvl::test {
 namespace {
@@ -234,6 +235,30 @@ TEST(SetpointDialogLife, FlagOfThePortItWasOpenedOnIsCleared) {
   r.s.port0 = 0;
   HandleMenuCommand(r.c, 40062);
   EXPECT_EQ(r.ui.dialogs.size(), 2u);
+  EXPECT_TRUE(r.ui.messages.empty());
+}
+
+TEST(SetpointDialogLife, ChangeOfChannelInTheMonitorClosesIt) {
+  CmdRig r;
+  r.Ch(1) = r.Ch(0);
+  r.Ch(1).net = 6;
+  MonitorWindow mon(r.c);
+  r.OpenMonitor();
+  mon.OnInit(r.monitor);
+  HandleMenuCommand(r.c, 40062);
+  FakeDialog* sp = r.ui.dialogs.back().get();
+  EXPECT_EQ(sp->texts[kSpChannel], "0");
+  const int radio1 = MonitorRowOf(kNet9, 1).radio;
+  r.monitor.SetCheck(MonitorRowOf(kNet9, 0).radio, false);
+  r.monitor.SetCheck(radio1, true);
+  mon.OnCommand(r.monitor, radio1, 0);
+  EXPECT_EQ(r.s.table.cnl2, 1);
+  EXPECT_TRUE(sp->ended);
+  EXPECT_EQ(r.s.flist[0], 0);
+  EXPECT_EQ(r.s.hLspis, nullptr);
+  HandleMenuCommand(r.c, 40062);
+  ASSERT_EQ(r.ui.dialogs.size(), 2u);
+  EXPECT_EQ(r.ui.dialogs.back()->texts[kSpChannel], "1");
   EXPECT_TRUE(r.ui.messages.empty());
 }
 
