@@ -131,19 +131,20 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
   const bool broadcast = kormast ? (getnet && target == 0) : target == 0;
   const int64_t nowMs = Ms(nowUs);
 
-  // Collect the addresses first: an address change inside the loop must not make
-  // a device answer twice.
-  std::vector<int> addressed;
+  // Choose the devices first: an address change inside the loop must not make a
+  // device answer twice. Two devices may share an address after an address change;
+  // both answer then, as on a real line.
+  std::vector<Device*> addressed;
   for (auto& d : devices_)
-    if (broadcast || d.addr == target) addressed.push_back(d.addr);
+    if (broadcast || d.addr == target) addressed.push_back(&d);
   if (addressed.empty() && kormast && req[0] == CMD_IDENT &&
       req[1] == (target == 255 ? 1 : target + 1))
     trace_.Note(nowMs,
                 "closing frame for address " + std::to_string(target) + " (no device there)");
 
-  for (int addr : addressed) {
-    Device* d = Find(addr);
-    if (!d || !Hears(*d)) continue;
+  for (Device* d : addressed) {
+    const int addr = d->addr;
+    if (!Hears(*d)) continue;
     if (d->Silent(nowMs)) continue;
     // A device that answers only from the Nth copy of the same request.
     if (req == d->lastRequest) {

@@ -255,6 +255,22 @@ TEST(SimKormast, AddressChangeAnswersFromTheOldAddressThenMoves) {
   EXPECT_NE(b.line.Find(44), nullptr);
 }
 
+TEST(SimKormast, TwoDevicesMovedToOneAddressBothAnswer) {
+  Bench b;
+  b.Add("addr=1,serial=111");
+  b.Add("addr=2,serial=222");
+  Request rq;
+  cmd::SetNet(rq, 2, 1);
+  ASSERT_TRUE(KormastValid(b.Kormast(rq)));
+  EXPECT_TRUE(b.TraceHas("NOTE address 1 is now used twice"));
+  cmd::Ident(rq, 1);
+  rq.com[1] = 0;
+  const Bytes a = b.Kormast(rq);
+  ASSERT_EQ(a.size(), 20u);
+  EXPECT_EQ(Word(a, 2), 111);
+  EXPECT_EQ(Word(a, 12), 222);
+}
+
 TEST(SimKormast, MemorisingEchoesTheRequestByte) {
   Bench b;
   Device& d = b.Add("addr=12,rasre=1");
