@@ -174,7 +174,10 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
         Seal(r.bytes, 1);
       }
     }
-    Answer(*d, r, f.proto, nowUs);
+    // On a real line the request is still on the wire when the program's write
+    // returns: its last byte reaches the device only after its wire time.
+    const int64_t heardUs = nowUs + (opt_.wire ? static_cast<int64_t>(req.size()) * ByteUs() : 0);
+    Answer(*d, r, f.proto, heardUs);
   }
 }
 

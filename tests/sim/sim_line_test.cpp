@@ -183,8 +183,9 @@ TEST(SimTiming, WireTimeAndTurnaround) {
   const int64_t sent = b.now;
   b.Send(Ident(4), 5000, &outs);
   ASSERT_EQ(outs.size(), 10u);  // one byte at a time
-  // 10 bits a byte at 9600 baud: about 1.04 ms a byte.
-  EXPECT_EQ(outs[0].dueUs - sent, 5000 + 1041);
+  // 10 bits a byte at 9600 baud: about 1.04 ms a byte. The request's 10 bytes take
+  // their time first, then the turnaround, then each answer byte.
+  EXPECT_EQ(outs[0].dueUs - sent, 10 * 1041 + 5000 + 1041);
   EXPECT_EQ(outs[9].dueUs - outs[0].dueUs, 9 * 1041);
 }
 
