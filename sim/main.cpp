@@ -81,7 +81,7 @@ Faults:
   garbage=N           N junk bytes before each answer
   extra=N             N junk bytes after each answer
   answer-from=N       ignores the first N-1 copies of the same request
-  dropout=S           (control only) silent for S seconds from now
+  dropout=S           off the line for S seconds (from now with set)
 
 Control on stdin, one command a line, answered "OK ..." or "ERR <reason>":
   set ADDR key=value[,key=value...]   add SPEC   remove ADDR   get ADDR
