@@ -68,6 +68,11 @@ _kvl_cleanup() {
   fi
   kvl_wine_stop
   kvl_xvfb_stop
+  if [ -n "$_kvl_sim_pid" ]; then
+    exec 8>&-
+    kill "$_kvl_sim_pid" 2>/dev/null
+    wait "$_kvl_sim_pid" 2>/dev/null
+  fi
   exit "$rc"
 }
 
@@ -199,3 +204,40 @@ kvl_net_title() {
 }
 # The .exe to run for a program (KVL_EXE overrides it, e.g. for a test build).
 kvl_net_exe() { echo "${KVL_EXE:-$1.exe}"; }
+
+# Waits until control ID of window HANDLE shows TEXT (a glob pattern).
+# Usage: kvl_wait_text HANDLE ID PATTERN [SECONDS]
+kvl_wait_text() {
+  local h=$1 id=$2 pattern=$3 limit=${4:-15} t i
+  for i in $(seq 1 $((limit * 4))); do
+    t=$(kvl_auto text "$h" "$id") || kvl_fail "control $id is gone"
+    # shellcheck disable=SC2053
+    [[ $t == $pattern ]] && return 0
+    sleep 0.25
+  done
+  kvl_fail "control $id shows \"$t\", expected \"$pattern\""
+}
+
+# The simulator on a pty, fed from a pipe that stays open until the scenario
+# ends. Usage: kvl_regsim REGSIM ARGS... ; sets KVL_PTY.
+kvl_regsim() {
+  local regsim=$1 i
+  shift
+  [ -x "$regsim" ] || kvl_fail "no simulator at $regsim"
+  local d=$KVL_WINE_WORK/runs/$KVL_SCENARIO
+  mkdir -p "$d"
+  rm -f "$d/sim.ctl"
+  mkfifo "$d/sim.ctl"
+  "$regsim" --pty --quiet --trace "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt" "$@" \
+    <"$d/sim.ctl" >"$d/sim.out" 2>"$KVL_WINE_OUT/$KVL_SCENARIO-sim.err" &
+  _kvl_sim_pid=$!
+  exec 8>"$d/sim.ctl"
+  KVL_PTY=""
+  for i in $(seq 1 100); do
+    KVL_PTY=$(sed -n 's/^PTY //p' "$d/sim.out" | head -n1)
+    [ -n "$KVL_PTY" ] && break
+    sleep 0.1
+  done
+  [ -n "$KVL_PTY" ] || kvl_fail "regsim did not report its pty"
+}
+_kvl_sim_pid=""

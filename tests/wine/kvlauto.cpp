@@ -126,6 +126,10 @@ HWND MessageBoxText(HWND h) {
   return t && ClassOf(t) == L"Static" ? t : nullptr;
 }
 
+bool IsGroupBox(HWND w) {
+  return ClassOf(w) == L"Button" && (GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
 // A person can click a control only when it and its window are visible and
 // enabled and nothing else covers the control's middle.
 void CheckClickable(HWND c) {
@@ -137,18 +141,16 @@ void CheckClickable(HWND c) {
   GetWindowRect(c, &r);
   POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   HWND at = WindowFromPoint(p);
-  if (at != c && !IsChild(c, at)) {
-    // A group box is transparent to the mouse: WindowFromPoint may skip to it.
-    HWND real = ChildWindowFromPointEx(
-        GetParent(c),
-        [&] {
-          POINT q = p;
-          ScreenToClient(GetParent(c), &q);
-          return q;
-        }(),
-        CWP_SKIPINVISIBLE);
-    if (GetAncestor(at, GA_ROOT) != top || (real != c && !IsChild(c, real)))
-      Fail("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(WindowText(at)) + "\"");
+  if (GetAncestor(at, GA_ROOT) != top)
+    Fail("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(WindowText(at)) + "\"");
+  // Siblings above it in the z-order, except group boxes (frames the mouse
+  // passes through).
+  for (HWND w = GetWindow(c, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+    if (!IsWindowVisible(w) || IsGroupBox(w)) continue;
+    RECT wr;
+    GetWindowRect(w, &wr);
+    if (PtInRect(&wr, p))
+      Fail("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(WindowText(w)) + "\"");
   }
 }
 

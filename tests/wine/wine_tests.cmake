@@ -3,13 +3,22 @@
 # share one Wine prefix under this build and so run one at a time.
 if(KVL_WIN_BUILD_DIR)
   set(KVL_WINE_SCENARIOS ${CMAKE_CURRENT_LIST_DIR}/scenarios)
+  set(KVL_WINE_ENV "KVL_WIN_BUILD_DIR=${KVL_WIN_BUILD_DIR};KVL_WINE_WORK=${CMAKE_BINARY_DIR}/wine-e2e")
   foreach(program regnet9 regnet5)
-    foreach(scenario start_without_config close_sequence about_box)
-      add_test(NAME wine_${scenario}_${program}
-        COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program})
-      set_tests_properties(wine_${scenario}_${program} PROPERTIES
-        LABELS wine TIMEOUT 300 RESOURCE_LOCK kvl_wine_e2e
-        ENVIRONMENT "KVL_WIN_BUILD_DIR=${KVL_WIN_BUILD_DIR};KVL_WINE_WORK=${CMAKE_BINARY_DIR}/wine-e2e")
+    set(scenarios start_without_config close_sequence about_box)
+    if(TARGET regsim)
+      list(APPEND scenarios network_monitor)
+    endif()
+    foreach(scenario ${scenarios})
+      set(name wine_${scenario}_${program})
+      if(scenario STREQUAL "network_monitor")
+        add_test(NAME ${name} COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program}
+          $<TARGET_FILE:regsim>)
+      else()
+        add_test(NAME ${name} COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program})
+      endif()
+      set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 300
+        RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
     endforeach()
   endforeach()
 endif()
