@@ -2,17 +2,11 @@
 // the picture are in the resource; it closes only through "OK" (or Enter).
 #pragma once
 
-#include <string>
-
-#include "network/channel_table.h"
 #include "shell/view.h"
 
 namespace kvl {
 
 enum : int { kAboutTemplate = 107 };
-
-// The version line of the box for a network program.
-std::string AboutVersionText(const Variant& v);
 
 class AboutBox : public DialogLogic {
  public:
