@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace kvl {
 
@@ -13,13 +14,14 @@ void Receiver::Arm(uint32_t rlength, int fmodbuson, Framing framing, bool clearR
   framing_ = framing;
   mdlina_ = 0;
   ready_ = false;
+  published_flag_.store(false, std::memory_order_relaxed);
   published_.mprob = 0;
   if (clearRes) std::fill_n(res_.begin(), std::min<size_t>(rlength, res_.size()), 0);
 }
 
 void Receiver::OnBlock(const uint8_t* p, size_t n) {
   if (n == 0) return;
-  std::lock_guard<std::mutex> lk(m_);
+  std::unique_lock<std::mutex> lk(m_);
   // The first accepted answer stands until the next Arm: bytes that follow it
   // (a second answer, line noise) must not replace what the main thread reads.
   if (ready_) return;
@@ -47,11 +49,20 @@ void Receiver::OnBlock(const uint8_t* p, size_t n) {
     published_.mprob = static_cast<int32_t>(len);
     mdlina_ = 0;
     ready_ = true;
+    published_flag_.store(true, std::memory_order_release);
+    lk.unlock();  // the waiter wakes to a free lock
     cv_.notify_all();
   }
 }
 
 bool Receiver::Wait(unsigned ms, Answer& out) {
+  // A fast device answers within tens of microseconds: look for the answer for a
+  // short while before sleeping, which saves the wake-up of this thread.
+  const auto spinUntil = std::chrono::steady_clock::now() +
+                         std::chrono::microseconds(std::min<unsigned>(ms * 1000, kSpinUs));
+  while (!published_flag_.load(std::memory_order_acquire) &&
+         std::chrono::steady_clock::now() < spinUntil)
+    std::this_thread::yield();
   std::unique_lock<std::mutex> lk(m_);
   if (!cv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return ready_; })) return false;
   out = published_;
