@@ -195,9 +195,15 @@ Reply HandleKormast(Device& d, const uint8_t* q, int64_t nowMs) {
       PutWord(a, 4, d.setpoint);
       break;
     case CMD_SPEED: {
+      // A speed the device cannot take is answered with the code still in force.
       const unsigned baud = BaudOfCode(q[2]);
-      a[2] = SpeedCodeOf(baud);
-      r.newBaud = baud;
+      if (d.CanRun(baud)) {
+        a[2] = SpeedCodeOf(baud);
+        if (baud != d.speed) r.newBaud = baud;
+      } else {
+        a[2] = SpeedCodeOf(d.speed);
+        r.note = "speed " + std::to_string(baud) + " refused at address " + std::to_string(d.addr);
+      }
       break;
     }
     case CMD_KIND:
@@ -265,6 +271,8 @@ Reply HandleKormast(Device& d, const uint8_t* q, int64_t nowMs) {
     default:
       return r;  // unknown request: no answer
   }
+  for (const Patch& p : d.faults.patches)
+    if (p.code == code && p.at < 8) a[p.at] = p.value;
   Seal(a, 0);
   r.bytes = std::move(a);
   return r;
@@ -309,7 +317,8 @@ Reply HandleModbus(Device& d, const uint8_t* q, size_t len) {
           if (v > 10000) exc = kIllegalValue;
           break;
         case 6:
-          if (v != 0 && v != 1 && v != 0x0F) exc = kIllegalValue;
+          if ((v != 0 && v != 1 && v != 0x0F) || !d.CanRun(BaudOfCode(static_cast<uint8_t>(v))))
+            exc = kIllegalValue;
           break;
         default:
           exc = kIllegalAddress;  // read-only or missing
@@ -320,7 +329,8 @@ Reply HandleModbus(Device& d, const uint8_t* q, size_t len) {
       }
       if (reg == 0 && v != d.addr) r.newAddr = v;
       if (reg == 4) d.setpoint = v;
-      if (reg == 6) r.newBaud = BaudOfCode(static_cast<uint8_t>(v));
+      if (reg == 6 && BaudOfCode(static_cast<uint8_t>(v)) != d.speed)
+        r.newBaud = BaudOfCode(static_cast<uint8_t>(v));
       r.bytes.assign(q, q + 8);
       Seal(r.bytes, 1);
       return r;

@@ -18,15 +18,24 @@ enum class Valve { kRegulate, kOpen, kClosed };  // by program command
 enum class External { kNone, kOpen, kClosed };   // external (analogue) valve signal
 
 // Faults a device can be told to show.
+// One answer byte replaced: answers to `code` get byte `at` := `value`.
+struct Patch {
+  uint8_t code = 0;
+  uint8_t at = 0;
+  uint8_t value = 0;
+  bool operator==(const Patch&) const = default;
+};
+
 struct Faults {
-  bool silent = false;        // never answers
-  bool badsum = false;        // answers with a wrong check value
-  std::vector<int> chunks;    // answer split into chunks of these sizes
-  int chunkDelayMs = 20;      // pause between chunks
-  int garbage = 0;            // junk bytes sent before each answer
-  int extra = 0;              // junk bytes sent after each answer
-  int answerFrom = 1;         // answers a request only from its Nth copy
-  int64_t silentUntilMs = 0;  // dropped off the line until this time
+  bool silent = false;         // never answers
+  bool badsum = false;         // answers with a wrong check value
+  std::vector<int> chunks;     // answer split into chunks of these sizes
+  int chunkDelayMs = 20;       // pause between chunks
+  int garbage = 0;             // junk bytes sent before each answer
+  int extra = 0;               // junk bytes sent after each answer
+  int answerFrom = 1;          // answers a request only from its Nth copy
+  int64_t silentUntilMs = 0;   // dropped off the line until this time
+  std::vector<Patch> patches;  // "Кормаст-10м" answer bytes replaced (sum kept right)
 };
 
 struct Device {
@@ -41,6 +50,7 @@ struct Device {
   uint8_t day = 12, month = 5, year = 15, version = 3;  // firmware date
   uint16_t offset = 0;                                  // zero offset
   unsigned speed = 19200;                               // baud rate it listens at
+  bool speeds[3] = {true, true, true};                  // speeds it can take: 9600, 19200, 38400
   bool gasset = false;  // flow sensor fitted: refuses nothing, only reported
   bool pres45 = false;  // pressure sensor fitted: only reported
   bool alarm = false;
@@ -66,6 +76,7 @@ struct Device {
   Bytes lastClosing;
   int64_t lastClosingMs = -1000000;
 
+  bool CanRun(unsigned baud) const { return speeds[baud == 9600 ? 0 : baud == 38400 ? 2 : 1]; }
   bool Silent(int64_t nowMs) const { return faults.silent || nowMs < faults.silentUntilMs; }
   // Status bytes of the identify answer in the layout chosen by the format byte.
   uint8_t Status1() const { return Status1In(format > 5); }

@@ -1,5 +1,6 @@
 #include "sim/device_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -119,6 +120,37 @@ std::string ApplyKey(Device& d, const std::string& key, const std::string& value
     d.speed = static_cast<unsigned>(v);
     return "";
   }
+  if (key == "speeds") {
+    bool can[3] = {false, false, false};
+    for (const auto& part : Split(value, '+')) {
+      if (part == "9600")
+        can[0] = true;
+      else if (part == "19200")
+        can[1] = true;
+      else if (part == "38400")
+        can[2] = true;
+      else
+        return Bad(key, value, "speeds joined by +, e.g. 9600+19200");
+    }
+    std::copy(can, can + 3, d.speeds);
+    return "";
+  }
+  if (key == "patch") {
+    std::vector<Patch> patches;
+    if (value != "none") {
+      for (const auto& part : Split(value, '+')) {
+        const auto f = Split(part, ':');
+        long n[3];
+        if (f.size() != 3 || !Int(f[0], 0, 255, n[0]) || !Int(f[1], 0, 7, n[1]) ||
+            !Int(f[2], 0, 255, n[2]))
+          return Bad(key, value, "CODE:BYTE:VALUE joined by +, BYTE 0..7, or none");
+        patches.push_back(
+            {static_cast<uint8_t>(n[0]), static_cast<uint8_t>(n[1]), static_cast<uint8_t>(n[2])});
+      }
+    }
+    d.faults.patches = patches;
+    return "";
+  }
   if (key == "regulate") return flag(d.regulate);
   if (key == "digital") return flag(d.digital);
   if (key == "rasre") return flag(d.rasre);
@@ -193,6 +225,8 @@ std::string ApplyDeviceText(Device& d, const std::string& text, int64_t nowMs) {
     const std::string err = ApplyKey(copy, key, value, nowMs);
     if (!err.empty()) return err;
   }
+  if (!copy.CanRun(copy.speed))
+    return "speed " + std::to_string(copy.speed) + " is not among the device's speeds";
   d = copy;
   return "";
 }

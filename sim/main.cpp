@@ -73,6 +73,7 @@ SPEC: comma-separated key=value (addr is required), for example
   ext=none|open|closed         valve held by the external signal
   alarm=0|1 gasset=0|1 pres45=0|1
   status1=N status3=N status6=N  raw identify status bytes (auto = computed)
+  speeds=9600+19200   speeds the device can take (default all three)
 Faults:
   silent=0|1          does not answer
   badsum=0|1          answers with a wrong sum/CRC
@@ -81,6 +82,7 @@ Faults:
   garbage=N           N junk bytes before each answer
   extra=N             N junk bytes after each answer
   answer-from=N       ignores the first N-1 copies of the same request
+  patch=C:B:V         answers to request code C get byte B := V (sum kept right)
   dropout=S           off the line for S seconds (from now with set)
 
 Control on stdin, one command a line, answered "OK ..." or "ERR <reason>":

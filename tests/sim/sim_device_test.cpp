@@ -238,6 +238,42 @@ TEST(SimKormast, SpeedChangeAnswersTheCodeThenSwitchesTheLine) {
   EXPECT_TRUE(KormastValid(b.Kormast(rq)));
 }
 
+TEST(SimKormast, SpeedTheDeviceCannotTakeIsAnsweredWithTheCodeInForce) {
+  Bench b;
+  b.Add("addr=9,speeds=9600+19200");
+  Request rq;
+  cmd::Speed(rq, 9, 2);  // 38400
+  const Bytes a = b.Kormast(rq);
+  ASSERT_TRUE(KormastValid(a));
+  EXPECT_EQ(a[2], 0x0F);  // still 19200
+  EXPECT_EQ(b.line.Baud(), 19200u);
+  EXPECT_EQ(b.line.Find(9)->speed, 19200u);
+  Request m;
+  cmd::Speed(m, 9, 2);
+  const Bytes e = b.Modbus(m);
+  ASSERT_EQ(e.size(), 5u);
+  EXPECT_EQ(e[2], kIllegalValue);
+  Device d;
+  EXPECT_NE(ParseDevice("addr=1,speeds=9600,speed=19200", 19200, d).find("not among"),
+            std::string::npos);
+}
+
+TEST(SimKormast, PatchedAnswerBytesKeepAValidSum) {
+  Bench b;
+  b.Add("addr=8,patch=32:0:0+31:1:7");
+  Request rq;
+  cmd::Valve(rq, 8, 1);
+  Bytes a = b.Kormast(rq);
+  ASSERT_TRUE(KormastValid(a));
+  EXPECT_EQ(a[0], 0);  // looks refused
+  cmd::Rasre(rq, 8, 1);
+  a = b.Kormast(rq);
+  ASSERT_TRUE(KormastValid(a));
+  EXPECT_EQ(a[1], 7);
+  cmd::Measure(rq, 8);
+  EXPECT_EQ(b.Kormast(rq)[0], CMD_MEASURE);  // other answers untouched
+}
+
 TEST(SimKormast, AddressChangeAnswersFromTheOldAddressThenMoves) {
   Bench b;
   b.Add("addr=11");
