@@ -54,6 +54,23 @@ TEST(RegsimPty, AnswersKormastRequestsOnThePty) {
   EXPECT_TRUE(c.Exchange(Kormast({CMD_IDENT, 0, 0, 0, 0, 0, 0, 6}), 10, 300).empty());
 }
 
+TEST(RegsimPty, DemoLineAtWireSpeedAnswersTheAddressQueryOnceADevice) {
+  RegsimProcess sim({"--quiet", "--wire", "--baud", "9600", "--net", KVL_DEMO_NET});
+  TermiosClient c(sim.Pty());
+  ASSERT_TRUE(c.Ok());
+  const Bytes a = c.Exchange(Kormast({CMD_GETNET, 0, 0, 0, 0, 0, 0, 0}), 30, 3000);
+  ASSERT_EQ(a.size(), 30u);
+  for (int i = 0; i < 3; ++i) {
+    const Bytes one(a.begin() + 10 * i, a.begin() + 10 * i + 10);
+    EXPECT_TRUE(KormastValid(one));
+    EXPECT_EQ(one[7], i + 1);
+  }
+  EXPECT_EQ(a[1], 7);  // formats of the demo line: 7, 6, 5
+  EXPECT_EQ(a[11], 6);
+  EXPECT_EQ(a[21], 5);
+  EXPECT_EQ(sim.Command("list"), "OK 1 2 3");
+}
+
 TEST(RegsimPty, ControlChangesWhatTheDeviceAnswers) {
   RegsimProcess sim({"--quiet", "--dev", "addr=3"});
   TermiosClient c(sim.Pty());
