@@ -89,7 +89,7 @@ TEST(RegsimPty, ControlChangesWhatTheDeviceAnswers) {
 }
 
 TEST(RegsimPty, AnswerInChunksArrivesInPieces) {
-  RegsimProcess sim({"--quiet", "--dev", "addr=2,chunks=3+3+4,chunk-delay-ms=300"});
+  RegsimProcess sim({"--quiet", "--dev", "addr=2,chunks=3+3+4,chunk-delay-ms=500"});
   TermiosClient c(sim.Pty());
   ASSERT_TRUE(c.Ok());
   std::vector<size_t> reads;
