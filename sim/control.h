@@ -1,6 +1,6 @@
 // The operator's control commands on stdin, one per line, each answered with one
 // line "OK ..." or "ERR <reason>":
-//   set ADDR key=value[,key=value...]   add SPEC   remove ADDR   get ADDR
+//   set ADDR key=value[,key=value...]   add DEVICE   remove ADDR   get ADDR
 //   list   quit
 #pragma once
 

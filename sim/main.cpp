@@ -33,7 +33,7 @@ frames with an additive sum) or Modbus RTU (functions 03, 06, 0F).
 
 Usage:
   regsim [--pty] [--device PATH] [--link PATH] [--baud 9600|19200|38400] [--wire]
-         [--turnaround-ms N] [--strict-speed] [--trace FILE] [--net FILE] [--dev SPEC]...
+         [--turnaround-ms N] [--strict-speed] [--trace FILE] [--net FILE] [--dev DEVICE]...
          [--seed N] [--quiet]
 
 Line:
@@ -52,11 +52,11 @@ Line:
   --quiet             no messages on stderr
 
 Devices:
-  --dev SPEC          one device (repeat for more)
-  --net FILE          devices from a file, one SPEC a line, '#' starts a comment
+  --dev DEVICE        one device (repeat for more)
+  --net FILE          devices from a file, one DEVICE a line, '#' starts a comment
   With no device given, one flow regulator at address 1 is simulated.
 
-SPEC: comma-separated key=value (addr is required), for example
+DEVICE: comma-separated key=value (addr is required), for example
   addr=3,kind=pressure,setpoint=40      addr=5,format=5,silent
   addr=N              network address 0..254
   kind=flow|pressure  КВЛ (flow) or ВПЗ (pressure)
@@ -86,7 +86,7 @@ Faults:
   dropout=S           off the line for S seconds (from now with set)
 
 Control on stdin, one command a line, answered "OK ..." or "ERR <reason>":
-  set ADDR key=value[,key=value...]   add SPEC   remove ADDR   get ADDR
+  set ADDR key=value[,key=value...]   add DEVICE   remove ADDR   get ADDR
   list   quit
 regsim runs until quit, SIGINT or SIGTERM (end of stdin does not stop it).
 )";
