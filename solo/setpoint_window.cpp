@@ -35,8 +35,11 @@ void SetpointWindow::OnCommand(Dialog& d, int id, int code) {
 
 bool SetpointWindow::Send(Dialog& d, uint16_t units) {
   SoloState& s = c_.s;
-  cmd::Setpoint(s.rq, s.Address(), units);
-  if (!c_.tx.ComWrite(s.port0)) {
+  // The port may have been closed in the connection dialog since the window was
+  // opened: say so once instead of letting every attempt report a missing port.
+  const bool open = c_.link.IsOpen(s.port0);
+  if (open) cmd::Setpoint(s.rq, s.Address(), units);
+  if (!open || !c_.tx.ComWrite(s.port0)) {
     c_.ui.MessageBox(msg::kNoLink100, msg::kError, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
                      &d);
     return false;

@@ -217,6 +217,14 @@ TEST_F(SoloSetpointTest, FailedSetpointShowsMessage100AndKeepsTheInput) {
   EXPECT_EQ(prog.State().Current().fopzi, 0);
 }
 
+TEST_F(SoloSetpointTest, PortClosedMeanwhileGivesOneMessage100) {
+  FakeDialog& d = OpenWindow();
+  link.Close(0);
+  d.ListSelect(kIdPresets, 2);
+  Logic().OnCommand(d, kIdPresets, 1);
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Нет связи.Ошибка100"});
+}
+
 TEST_F(SoloSetpointTest, ClosingTheWindowAllowsANewOne) {
   FakeDialog& first = OpenWindow();
   ASSERT_EQ(prog.State().flist[0], 1);
