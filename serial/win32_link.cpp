@@ -215,7 +215,7 @@ void Win32Link::Watch(int port) {
   Port& pt = *ports_[port];
   const HANDLE h = pt.hCom;
   if (!SetCommMask(h, EV_RXCHAR)) {
-    Notice("mask", GetLastError());
+    Trace("\nCommWatchProc0: SetCommMask failed");
     return;
   }
   uint8_t block[kBlock];
@@ -227,7 +227,11 @@ void Win32Link::Watch(int port) {
       const DWORD e = GetLastError();
       if (e != ERROR_IO_PENDING) {
         // Failed at once (for instance the mask was just cleared): no busy loop.
-        if (!reported && pt.fconnect) Notice("wait", e);
+        if (!reported && pt.fconnect) {
+          char b[64];
+          std::snprintf(b, sizeof b, "\nWaitCommEvent failed: %lu", static_cast<unsigned long>(e));
+          Trace(b);
+        }
         reported = true;
         WaitForSingleObject(pt.stop, 100);
         continue;

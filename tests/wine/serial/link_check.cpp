@@ -4,6 +4,7 @@
 //   addr=6  chunks=3+3+4                answer in three pieces
 //   addr=7  answer-from=3               answers the third copy of a request
 //   addr=8  badsum=1                    wrong check values
+// COM10 is mapped to the same simulator, COM9 to nothing.
 // Prints one line per check; exit code 0 when all passed.
 #include <chrono>
 #include <cstdio>
@@ -41,8 +42,8 @@ int main() {
   test::FakeServices ui;
   Transaction tr(link, rq, ans, log, ui);
 
-  Check(!link.Open(9, true), "COM10 (not mapped) does not open");
-  Check(link.Write(9, rq.com.data(), 10).status == WriteStatus::kNoHandle,
+  Check(!link.Open(8, true), "COM9 (not mapped) does not open");
+  Check(link.Write(8, rq.com.data(), 10).status == WriteStatus::kNoHandle,
         "a write on a closed port reports no handle");
   if (!link.Open(0, true)) {
     Check(false, "COM1 opens");
@@ -107,6 +108,12 @@ int main() {
   cmd::ClosingFrame(rq, 6);
   Check(solo.WriteOnce(0), "closing frame written once");
   link.Close(0);
+
+  // COM10 names the same simulator: ports from 10 up open only as \\.\COMn.
+  Check(link.Open(9, true), "COM10 opens");
+  cmd::Measure(rq, 5);
+  Check(tr.ComWrite(9) == 1 && ans.res[7] == 5, "poll address 5 through COM10");
+  link.Close(9);
 
   Check(ui.messages.empty(), "no message box was raised");
   for (const auto& m : ui.messages)

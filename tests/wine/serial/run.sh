@@ -40,6 +40,7 @@ done
 echo "regsim on $pty"
 
 kvl_wine_map_com 1 "$pty" || exit 2
+kvl_wine_map_com 10 "$pty" || exit 2
 kvl_wine_run "$exe"
 status=$?
 if [ $status -ne 0 ] && [ -s "$work/trace.txt" ]; then
