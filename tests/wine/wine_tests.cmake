@@ -21,4 +21,10 @@ if(KVL_WIN_BUILD_DIR)
         RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
     endforeach()
   endforeach()
+  if(TARGET regsim)
+    add_test(NAME wine_solo_session
+      COMMAND ${KVL_WINE_SCENARIOS}/solo_session.sh $<TARGET_FILE:regsim>)
+    set_tests_properties(wine_solo_session PROPERTIES LABELS wine TIMEOUT 300
+      RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
+  endif()
 endif()
