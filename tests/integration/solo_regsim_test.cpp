@@ -104,10 +104,10 @@ struct Bench {
   SoloProgram prog;
 };
 
-// A device spec whose identify status says the valve is free to command: the
+// A simulated device whose identify status says the valve is free to command: the
 // valve-control bit set and the analog-signal bit clear, in either layout.
-std::string Free(const std::string& spec, int format = 7) {
-  return spec + ",format=" + std::to_string(format) + (format > 5 ? ",status6=66" : ",status6=6");
+std::string Free(const std::string& device, int format = 7) {
+  return device + ",format=" + std::to_string(format) + (format > 5 ? ",status6=66" : ",status6=6");
 }
 
 class SoloRegsim : public ::testing::Test {
