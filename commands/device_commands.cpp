@@ -103,7 +103,8 @@ void AnalogInputCommand(NetContext& c) {
 
 void DigitalInputCommand(NetContext& c) {
   if (!ByteLink::ValidPort(c.s.port0)) return;
-  if (c.s.flist[c.s.port0]) {
+  // One dialog at a time, also after another port has become the current one.
+  if (c.s.flist[c.s.port0] || c.s.hLspis) {
     c.ui.MessageBox("Окно уже есть", "Message");
     return;
   }

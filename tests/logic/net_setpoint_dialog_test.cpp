@@ -262,5 +262,14 @@ TEST(SetpointDialogLife, ChangeOfChannelInTheMonitorClosesIt) {
   EXPECT_TRUE(r.ui.messages.empty());
 }
 
+TEST(SetpointDialogLife, OneDialogAlsoAfterAPortChange) {
+  CmdRig r;
+  HandleMenuCommand(r.c, 40062);
+  r.s.port0 = 2;  // chosen in a setup dialog while the setpoint dialog stays open
+  HandleMenuCommand(r.c, 40062);
+  EXPECT_EQ(r.ui.dialogs.size(), 1u);
+  EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"Окно уже есть"});
+}
+
 }  // namespace
 }  // namespace kvl::test
