@@ -47,6 +47,12 @@ TEST(PosixLinkOpen, RefusesMissingPortsAndPaths) {
   link.Close(0);  // closing a closed port does nothing
 }
 
+TEST(PosixLinkOpen, SomethingThatIsNotATerminalIsRefused) {
+  PosixLink link(Paths(2, "/dev/null"));
+  EXPECT_FALSE(link.Open(2, true));
+  EXPECT_FALSE(link.IsOpen(2));
+}
+
 TEST(PosixLinkOpen, LineSettingsAndSpeedIndexes) {
   PtyPair pty;
   PosixLink link(Paths(9, pty.path()));
@@ -114,6 +120,22 @@ TEST(PosixLinkIo, LongBurstIsGatheredWhole) {
   while (link.Rx(0).Pending() < 200 && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(link.Rx(0).Pending(), 200u) << "every byte is gathered, in order";
+}
+
+TEST(PosixLinkIo, WriteToAStuckLineGivesUpInsteadOfHanging) {
+  // Nobody reads the other end: the driver's queue fills up.
+  PtyPair pty;
+  PosixLink link(Paths(0, pty.path()));
+  link.writeTimeoutMs = 100;
+  ASSERT_TRUE(link.Open(0, true));
+  const Bytes big(1 << 20, 0x55);
+  const WriteResult partial = link.Write(0, big.data(), big.size());
+  EXPECT_EQ(partial.status, WriteStatus::kCompletionError) << "part of the block went out";
+  const Bytes frame(10, 1);
+  const WriteResult none = link.Write(0, frame.data(), frame.size());
+  EXPECT_EQ(none.status, WriteStatus::kRefused) << "nothing of the frame went out";
+  link.Close(0);  // and closing still works with the queue full
+  EXPECT_FALSE(link.IsOpen(0));
 }
 
 TEST(PosixLinkIo, UnwatchedPortDeliversNothing) {

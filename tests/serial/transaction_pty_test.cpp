@@ -208,6 +208,24 @@ TEST(PtySoloTransaction, ShortAnswerIsNeverAcceptedAndClosingFrameIsSentOnce) {
   EXPECT_EQ(reqs[5][7], 255);
 }
 
+TEST(PtyTransaction, LineThatTakesNoBytesCostsFiveRefusedWrites) {
+  test::PtyPair pty;  // nobody reads it
+  PosixLink link(Rig::Paths(pty.path()));
+  link.writeTimeoutMs = 20;
+  ASSERT_TRUE(link.Open(0, true));
+  const Bytes big(1 << 20, 0);
+  link.Write(0, big.data(), big.size());  // fills the driver's queue
+  Request rq;
+  Answer ans;
+  ExchangeLog log;
+  test::FakeServices ui;
+  Transaction tr(link, rq, ans, log, ui);
+  cmd::Measure(rq, 1);
+  EXPECT_EQ(tr.ComWrite(0), 0);
+  EXPECT_TRUE(log.Lines().empty()) << "refused writes wait for no answer";
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(PtyTransaction, DeviceGoneIsShownAsAReadError) {
   auto dev =
       std::make_unique<PtyDevice>(false, [](const Bytes&, int) { return std::vector<Chunk>{}; });
