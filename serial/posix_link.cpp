@@ -53,6 +53,13 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+// Gives the device back: others may open it again, even while some other
+// descriptor of it stays open.
+void Release(int fd) {
+  ioctl(fd, TIOCNXCL);
+  ::close(fd);
+}
+
 }  // namespace
 
 PosixLink::PosixLink(std::array<std::string, kPortCount> paths) : paths_(std::move(paths)) {}
@@ -67,15 +74,18 @@ bool PosixLink::Open(int port, bool watch) {
   const int fd = ::open(paths_[port].c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   // Exclusive: a second open of the device (by anyone but root) is refused.
-  if (ioctl(fd, TIOCEXCL) != 0 || !SetLine(fd, B19200) || tcflush(fd, TCIOFLUSH) != 0 ||
-      !SetDtr(fd, true)) {
+  if (ioctl(fd, TIOCEXCL) != 0) {
     ::close(fd);
+    return false;
+  }
+  if (!SetLine(fd, B19200) || tcflush(fd, TCIOFLUSH) != 0 || !SetDtr(fd, true)) {
+    Release(fd);
     return false;
   }
   int wake[2] = {-1, -1};
   if (watch) {
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-      ::close(fd);
+      Release(fd);
       return false;
     }
     try {
@@ -83,7 +93,7 @@ bool PosixLink::Open(int port, bool watch) {
     } catch (const std::system_error&) {
       ::close(wake[0]);
       ::close(wake[1]);
-      ::close(fd);
+      Release(fd);
       return false;
     }
   }
@@ -114,8 +124,8 @@ void PosixLink::Close(int port) {
   CloseFd(pt.wakeWrite);
   SetDtr(pt.fd, false);
   tcflush(pt.fd, TCIOFLUSH);
-  ioctl(pt.fd, TIOCNXCL);
-  CloseFd(pt.fd);
+  Release(pt.fd);
+  pt.fd = -1;
 }
 
 WriteResult PosixLink::Write(int port, const uint8_t* p, size_t n) {
