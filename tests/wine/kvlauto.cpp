@@ -22,6 +22,9 @@
 //   texts HANDLE                         every child control: id TAB class TAB text
 //   rect HANDLE                          "x y width height" of the window on the screen
 //   pixel HANDLE X Y                     "r g b" at a point of the window's client area
+//   resize HANDLE WIDTH HEIGHT           gives the window a new outer size
+//   drag X1 Y1 X2 Y2                     drags the mouse with the left button held,
+//                                        between two points of the screen
 //   windows                              every visible top-level window (for diagnosis)
 #include <fcntl.h>
 #include <io.h>
@@ -301,6 +304,29 @@ int wmain(int argc, wchar_t** argv) {
     if (c == CLR_INVALID) Fail("no pixel there");
     Out(std::to_string(GetRValue(c)) + " " + std::to_string(GetGValue(c)) + " " +
         std::to_string(GetBValue(c)));
+  } else if (cmd == L"resize") {
+    HWND h = ParseHandle(arg(2));
+    if (!SetWindowPos(h, nullptr, 0, 0, num(3), num(4), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+      Fail("could not resize");
+    Sleep(300);
+  } else if (cmd == L"drag") {
+    int x1 = num(2), y1 = num(3), x2 = num(4), y2 = num(5);
+    auto mouse = [](DWORD flags) {
+      INPUT in{};
+      in.type = INPUT_MOUSE;
+      in.mi.dwFlags = flags;
+      SendInput(1, &in, sizeof in);
+      Sleep(60);
+    };
+    SetCursorPos(x1, y1);
+    Sleep(100);
+    mouse(MOUSEEVENTF_LEFTDOWN);
+    for (int i = 1; i <= 10; ++i) {
+      SetCursorPos(x1 + (x2 - x1) * i / 10, y1 + (y2 - y1) * i / 10);
+      mouse(MOUSEEVENTF_MOVE);
+    }
+    mouse(MOUSEEVENTF_LEFTUP);
+    Sleep(200);
   } else if (cmd == L"windows") {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {

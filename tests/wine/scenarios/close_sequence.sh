@@ -44,6 +44,26 @@ read -r hmax vmax hpos vpos <<<"$(kvl_auto scroll "$main")"
 kvl_expect "vertical scroll range" "$vmax" 0
 kvl_expect "scroll positions" "$hpos $vpos" "0 0"
 
+# The mouse reaches the program: dragging the caption moves the window...
+read -r x y w h <<<"$(kvl_auto rect "$main")"
+kvl_auto drag $((x + 200)) $((y + 10)) $((x + 260)) $((y + 50)) >/dev/null
+read -r x2 y2 _ <<<"$(kvl_auto rect "$main")"
+kvl_expect "window moved by the mouse" "$((x2 - x)) $((y2 - y))" "60 40"
+# ... and dragging the horizontal thumb to the right leaves it at 0.
+kvl_auto drag $((x2 + 30)) $((y2 + h - 12)) $((x2 + 250)) $((y2 + h - 12)) >/dev/null
+kvl_expect "scroll after dragging the thumb" "$(kvl_auto scroll "$main")" "$hmax 0 0 0"
+# The bars follow the size: none when the page fits, only the direction that
+# does not fit otherwise.
+kvl_auto resize "$main" 800 600 >/dev/null
+kvl_expect "scroll of a large window" "$(kvl_auto scroll "$main")" "0 0 0 0"
+kvl_auto resize "$main" 800 250 >/dev/null
+read -r hmax vmax _ <<<"$(kvl_auto scroll "$main")"
+[ "$hmax" = 0 ] && [ "$vmax" -gt 0 ] || kvl_fail "a low window: scroll ranges $hmax $vmax"
+kvl_auto resize "$main" 400 600 >/dev/null
+read -r hmax vmax _ <<<"$(kvl_auto scroll "$main")"
+[ "$hmax" -gt 0 ] && [ "$vmax" = 0 ] || kvl_fail "a narrow window: scroll ranges $hmax $vmax"
+kvl_auto resize "$main" 560 400 >/dev/null
+
 # The exchange log list: hidden at start, shown by "ВКЛ.", hidden by "ВЫКЛ.".
 kvl_expect "log list at start" "$(kvl_auto state "$main" 10001 | cut -d' ' -f1)" hidden
 kvl_auto menu "$main" 40057 >/dev/null || kvl_fail "could not choose ВКЛ."
