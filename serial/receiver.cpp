@@ -14,7 +14,7 @@ void Receiver::Arm(uint32_t rlength, int fmodbuson, Framing framing, bool clearR
   framing_ = framing;
   mdlina_ = 0;
   ready_ = false;
-  published_flag_.store(false, std::memory_order_relaxed);
+  readyFlag_.store(false, std::memory_order_relaxed);
   published_.mprob = 0;
   if (clearRes) std::fill_n(res_.begin(), std::min<size_t>(rlength, res_.size()), 0);
 }
@@ -49,7 +49,7 @@ void Receiver::OnBlock(const uint8_t* p, size_t n) {
     published_.mprob = static_cast<int32_t>(len);
     mdlina_ = 0;
     ready_ = true;
-    published_flag_.store(true, std::memory_order_release);
+    readyFlag_.store(true, std::memory_order_release);
     lk.unlock();  // the waiter wakes to a free lock
     cv_.notify_all();
   }
@@ -60,7 +60,7 @@ bool Receiver::Wait(unsigned ms, Answer& out) {
   // short while before sleeping, which saves the wake-up of this thread.
   const auto spinUntil = std::chrono::steady_clock::now() +
                          std::chrono::microseconds(std::min<unsigned>(ms * 1000, kSpinUs));
-  while (!published_flag_.load(std::memory_order_acquire) &&
+  while (!readyFlag_.load(std::memory_order_acquire) &&
          std::chrono::steady_clock::now() < spinUntil)
     std::this_thread::yield();
   std::unique_lock<std::mutex> lk(m_);

@@ -52,8 +52,8 @@ class Receiver {
   int fmodbuson_ = 0;
   Framing framing_ = Framing::kNetwork;
   bool ready_ = false;
-  std::atomic<bool> published_flag_{false};  // ready_, readable without the lock
-  static constexpr unsigned kSpinUs = 150;   // Wait looks this long before sleeping
+  std::atomic<bool> readyFlag_{false};      // ready_, readable without the lock
+  static constexpr unsigned kSpinUs = 150;  // Wait looks this long before sleeping
   Answer published_;
   std::string diag_;
 };

@@ -12,6 +12,7 @@
 # Only what these functions start is stopped by them, by process id.
 
 export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko: wineboot would otherwise offer to download them.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 kvl_wine_reg_add() {  # KEY NAME TYPE DATA
