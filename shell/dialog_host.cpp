@@ -107,6 +107,13 @@ bool ModelessSet::Route(MSG* msg) {
   return false;
 }
 
+void ModelessSet::Raise() {
+  for (HWND h : windows_) {
+    if (IsWindow(h) && IsWindowVisible(h))
+      SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+}
+
 int RunModalDialog(HINSTANCE inst, HWND owner, int templateId, DialogLogic& logic) {
   Binding b(logic, templateId, Win32Dialog::Kind::kModal, nullptr);
   INT_PTR r = DialogBoxParamW(inst, MAKEINTRESOURCEW(templateId), owner, BoundDialogProc,

@@ -18,6 +18,8 @@ class ModelessSet {
   // True when msg belongs to one of the modeless dialogs and was handled there.
   bool Route(MSG* msg);
   bool Empty() const { return windows_.empty(); }
+  // Puts the dialogs back above their owner without activating them.
+  void Raise();
 
  private:
   std::vector<HWND> windows_;

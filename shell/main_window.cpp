@@ -11,6 +11,7 @@ namespace kvl::win {
 namespace {
 
 constexpr wchar_t kClassName[] = L"TTYWndClass";
+constexpr UINT kRaiseOwned = WM_APP + 1;
 
 // Everything the window procedure works with, reached through GWLP_USERDATA.
 struct Shell {
@@ -128,6 +129,16 @@ LRESULT CALLBACK TTYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+      return 0;
+    case WM_ACTIVATE:
+      // Owned dialogs stay above the main window; Wine's virtual desktop lets
+      // the owner cover them when it is activated again after a message box.
+      // The raise is posted: the activation puts the owner on top after this.
+      if (s && LOWORD(wParam) != WA_INACTIVE && !s->ui.Modeless().Empty())
+        PostMessageW(hwnd, kRaiseOwned, 0, 0);
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+    case kRaiseOwned:
+      if (s) s->ui.Modeless().Raise();
       return 0;
     case WM_CLOSE:
       if (s && s->logic && !s->logic->OnClose()) return 0;

@@ -25,6 +25,10 @@
 //   resize HANDLE WIDTH HEIGHT           gives the window a new outer size
 //   drag X1 Y1 X2 Y2                     drags the mouse with the left button held,
 //                                        between two points of the screen
+//   mouseclick HANDLE ID                 clicks the middle of a control with the mouse
+//   key [shift+]NAME                     presses a key: tab, enter, escape, f1, next, prior
+//   focus HANDLE                         id of the control that has the keyboard focus
+//                                        in the window's thread (0 for none)
 //   windows                              every visible top-level window (for diagnosis)
 #include <fcntl.h>
 #include <io.h>
@@ -171,6 +175,23 @@ bool IsCombo(HWND c) {
   return ClassOf(c) == L"ComboBox";
 }
 
+void Mouse(DWORD flags) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = flags;
+  SendInput(1, &in, sizeof in);
+  Sleep(60);
+}
+
+void Key(WORD vk, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &in, sizeof in);
+  Sleep(40);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -311,27 +332,54 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(300);
   } else if (cmd == L"drag") {
     int x1 = num(2), y1 = num(3), x2 = num(4), y2 = num(5);
-    auto mouse = [](DWORD flags) {
-      INPUT in{};
-      in.type = INPUT_MOUSE;
-      in.mi.dwFlags = flags;
-      SendInput(1, &in, sizeof in);
-      Sleep(60);
-    };
     SetCursorPos(x1, y1);
     Sleep(100);
-    mouse(MOUSEEVENTF_LEFTDOWN);
+    Mouse(MOUSEEVENTF_LEFTDOWN);
     for (int i = 1; i <= 10; ++i) {
       SetCursorPos(x1 + (x2 - x1) * i / 10, y1 + (y2 - y1) * i / 10);
-      mouse(MOUSEEVENTF_MOVE);
+      Mouse(MOUSEEVENTF_MOVE);
     }
-    mouse(MOUSEEVENTF_LEFTUP);
+    Mouse(MOUSEEVENTF_LEFTUP);
     Sleep(200);
+  } else if (cmd == L"mouseclick") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    CheckClickable(c);
+    RECT r;
+    GetWindowRect(c, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Sleep(100);
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    Mouse(MOUSEEVENTF_LEFTUP);
+    Sleep(200);
+  } else if (cmd == L"key") {
+    std::wstring k = arg(2);
+    bool shift = k.rfind(L"shift+", 0) == 0;
+    if (shift) k = k.substr(6);
+    WORD vk = k == L"tab"      ? VK_TAB
+              : k == L"enter"  ? VK_RETURN
+              : k == L"escape" ? VK_ESCAPE
+              : k == L"f1"     ? VK_F1
+              : k == L"next"   ? VK_NEXT
+              : k == L"prior"  ? VK_PRIOR
+                               : 0;
+    if (!vk) Fail("unknown key " + Narrow(k));
+    if (shift) Key(VK_SHIFT, false);
+    Key(vk, false);
+    Key(vk, true);
+    if (shift) Key(VK_SHIFT, true);
+    Sleep(200);
+  } else if (cmd == L"focus") {
+    HWND h = ParseHandle(arg(2));
+    GUITHREADINFO gi{};
+    gi.cbSize = sizeof gi;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gi)) Fail("no thread information");
+    Out(std::to_string(gi.hwndFocus ? GetDlgCtrlID(gi.hwndFocus) & 0xFFFF : 0));
   } else if (cmd == L"windows") {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           if (IsWindowVisible(h))
-            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)));
+            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)) +
+                "\towner " + Hex(GetWindow(h, GW_OWNER)));
           return TRUE;
         },
         0);

@@ -89,7 +89,28 @@ done
 [ -n "$changed" ] || kvl_fail "the indicator did not change"
 kvl_shot "$program-monitor" "$mon"
 
-# A channel without a link cannot become active; a linked one can.
+# The setpoint dialog (modeless): a preset goes to the regulator and comes
+# back through the polling; a second one is refused; Tab moves the focus (the
+# message loop gives the dialog its keys).
+kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой"
+sp=$(kvl_auto dialog "Задание расхода" 20000) || kvl_fail "no setpoint dialog"
+kvl_expect "setpoint channel" "$(kvl_auto text "$sp" 1211)" "0"
+kvl_expect "presets" "$(kvl_auto lines "$sp" 1001 | tr '\n' ' ')" \
+  "0% 10% 20% 30% 40% 50% 60% 70% 80% 90% 100% "
+kvl_auto select "$sp" 1001 5 >/dev/null || kvl_fail "could not choose 50%"
+kvl_wait_text "$sp" 1000 "50.0"
+kvl_wait_text "$mon" 1239 "50.0"
+kvl_wait_text "$mon" 1267 "Вход:цифр."
+kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой again"
+kvl_answer "Окно уже есть" "Message" 1
+kvl_auto mouseclick "$sp" 1000 >/dev/null || kvl_fail "could not click the entry field"
+kvl_expect "focus after the click" "$(kvl_auto focus "$sp")" 1000
+kvl_auto key tab >/dev/null
+kvl_expect "focus after Tab" "$(kvl_auto focus "$sp")" 1087
+kvl_shot "$program-setpoint" "$sp"
+
+# A channel without a link cannot become active; a linked one can, and the
+# change closes the setpoint dialog.
 kvl_auto click "$mon" "${radios[2]}" >/dev/null || kvl_fail "could not click channel 2"
 sleep 1
 kvl_expect "active channel after an unlinked one" "$(kvl_auto text "$mon" 1262)" "Ак.кан.№0,"
@@ -97,6 +118,7 @@ kvl_expect "radio of channel 0 kept" "$(kvl_auto state "$mon" "${radios[0]}" | c
 kvl_auto click "$mon" "${radios[1]}" >/dev/null || kvl_fail "could not click channel 1"
 kvl_wait_text "$mon" 1262 "Ак.кан.№1,"
 kvl_expect "family of channel 1" "$(kvl_auto text "$mon" 1263)" "ВПЗ"
+kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint dialog stayed open after the change"
 
 # OK closes the monitor (and stops polling); Exit ends the program.
 kvl_auto click "$mon" 1 >/dev/null
