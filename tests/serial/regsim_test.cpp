@@ -33,6 +33,7 @@ struct Line {
   Line(const std::vector<std::string>& args, bool solo = false)
       : sim(kRegsim, args), link(Paths(sim.path())), tr(link, rq, ans, log, ui, solo) {
     if (!link.Open(0, true)) throw std::runtime_error("cannot open " + sim.path());
+    tr.attemptMs = 1000;  // time to spare on a busy machine; failing cases shorten it
   }
   static std::array<std::string, kPortCount> Paths(const std::string& p) {
     std::array<std::string, kPortCount> a;
@@ -75,6 +76,7 @@ TEST_F(Regsim, DeviceAnsweringFromTheThirdAttempt) {
 
 TEST_F(Regsim, WrongCheckValuesGiveFiveTimeOutsInBothProtocols) {
   Line l({"--dev", "addr=4,badsum=1"});
+  l.tr.attemptMs = 100;
   EXPECT_EQ(l.Poll(4), 0);
   EXPECT_EQ(l.log.Lines(), kFiveTimeOuts);
   SelectModbus(l.rq);
@@ -89,7 +91,7 @@ TEST_F(Regsim, SilentDeviceAndWrongAddressTimeOut) {
   EXPECT_EQ(l.Poll(2), 0);
   EXPECT_EQ(l.Poll(77), 0);
   EXPECT_EQ(l.log.Lines().size(), 10u);
-  l.tr.attemptMs = 200;
+  l.tr.attemptMs = 1000;
   EXPECT_EQ(l.Poll(3), 1);
 }
 
@@ -102,6 +104,7 @@ TEST_F(Regsim, GarbageBeforeEveryAnswerIsNeverTakenForAnAnswer) {
   EXPECT_EQ(l.log.Lines(), kFiveTimeOuts);
   EXPECT_EQ(l.ans.mprob, 0);
   ASSERT_EQ(l.sim.Control("set 6 garbage=0"), "OK");
+  l.tr.attemptMs = 1000;
   EXPECT_EQ(l.Poll(6), 1);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "protocol/commands.h"
 #include "protocol/exchange_log.h"
@@ -38,6 +39,9 @@ struct Rig {
       : dev(modbus, std::move(r)), link(Paths(dev.path())), tr(link, rq, ans, log, ui, solo) {
     if (!link.Open(0, true)) throw std::runtime_error("open " + dev.path());
     if (modbus) SelectModbus(rq);
+    // Attempts that must succeed get time to spare on a busy machine; tests of
+    // failing attempts shorten it.
+    tr.attemptMs = 1000;
   }
   static std::array<std::string, kPortCount> Paths(const std::string& p) {
     std::array<std::string, kPortCount> a;
@@ -76,6 +80,7 @@ TEST(PtyTransaction, WrongChecksumGivesFiveTimeOutsAndFailure) {
   Bytes bad = kPoll;
   bad[9] ^= 0x40;
   Rig r(false, [&](const Bytes&, int) { return std::vector<Chunk>{{0, bad}}; });
+  r.tr.attemptMs = 200;
   cmd::Measure(r.rq, 3);
   EXPECT_EQ(r.tr.ComWrite(0), 0);
   EXPECT_EQ(r.log.Lines(),
@@ -199,8 +204,8 @@ TEST(PtySoloTransaction, ShortAnswerIsNeverAcceptedAndClosingFrameIsSentOnce) {
   cmd::ClosingFrame(r.rq, 255);
   EXPECT_TRUE(r.tr.WriteOnce(0));
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (r.dev.Requests().size() < 6 && std::chrono::steady_clock::now() < until) {
-  }
+  while (r.dev.Requests().size() < 6 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const auto reqs = r.dev.Requests();
   ASSERT_EQ(reqs.size(), 6u);
   EXPECT_EQ(reqs[5][0], 1);

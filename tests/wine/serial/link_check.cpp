@@ -41,6 +41,7 @@ int main() {
   ExchangeLog log;
   test::FakeServices ui;
   Transaction tr(link, rq, ans, log, ui);
+  tr.attemptMs = 1000;  // time to spare on a busy machine; failing checks shorten it
 
   Check(!link.Open(8, true), "COM9 (not mapped) does not open");
   Check(link.Write(8, rq.com.data(), 10).status == WriteStatus::kNoHandle,
@@ -85,9 +86,11 @@ int main() {
         "device answering the third attempt: TimeOut0, TimeOut1, success");
 
   cmd::Measure(rq, 8);
+  tr.attemptMs = 200;
   Check(tr.ComWrite(0) == 0 && log.Lines().size() == 7 && log.Lines().back() == "TimeOut4",
         "wrong check values: five time-outs and failure");
 
+  tr.attemptMs = 1000;
   Check(link.SetSpeed(0, 0) && link.SetSpeed(0, 2) && link.SetSpeed(0, 1),
         "speed changes 9600, 38400, 19200");
   cmd::Measure(rq, 5);
@@ -103,6 +106,7 @@ int main() {
         "a write after close reports no handle");
   Check(link.Open(0, true), "COM1 opens again");
   Transaction solo(link, rq, ans, log, ui, true);
+  solo.attemptMs = 1000;
   cmd::Measure(rq, 6);
   Check(solo.ComWrite(0) == 1 && ans.mprob == 10, "single-regulator framing, chunked answer");
   cmd::ClosingFrame(rq, 6);
