@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The About box: its texts for the program, bitmap 500 painted at 10,10, modal
 # (the main window takes no commands meanwhile), the close box does nothing,
-# OK closes it.
 # Usage: about_box.sh regnet9|regnet5
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="about_box-$1"
@@ -44,8 +43,19 @@ fi
 kvl_auto close "$about" >/dev/null
 sleep 1
 kvl_auto text "$about" 1 >/dev/null || kvl_fail "the close box closed the About box"
-kvl_auto click "$about" 1 >/dev/null || kvl_fail "could not press OK"
-kvl_auto gone "$about" 10000 >/dev/null || kvl_fail "OK did not close the About box"
+# A click on OK closes it.
+kvl_auto mouseclick "$about" 1 >/dev/null || kvl_fail "could not click OK"
+kvl_auto gone "$about" 10000 >/dev/null || kvl_fail "OK clicked with the mouse did not close the About box"
+
+# Again from the menu: Esc leaves it open, Enter (the default button) closes it.
+kvl_auto menu "$main" 260 >/dev/null || kvl_fail "could not choose About again"
+about=$(kvl_auto dialog "Abaut" 20000) || kvl_fail "no About box the second time"
+sleep 0.5
+kvl_auto key escape >/dev/null
+sleep 1
+kvl_auto text "$about" 1 >/dev/null || kvl_fail "Esc closed the About box"
+kvl_auto key enter >/dev/null
+kvl_auto gone "$about" 10000 >/dev/null || kvl_fail "Enter did not close the About box"
 
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
 kvl_answer "OK to close window?" "КВЛ30" 1
