@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +24,21 @@ std::array<std::string, kPortCount> Paths(int port, const std::string& path) {
   std::array<std::string, kPortCount> p;
   p[port] = path;
   return p;
+}
+
+// CPU seconds this process uses while the calling thread sleeps for ms. A
+// watcher that spins shows up here whatever the load; one that sleeps in poll()
+// uses next to nothing.
+double CpuWhileSleeping(int ms) {
+  auto cpu = [] {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  };
+  const double c0 = cpu();
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return cpu() - c0;
 }
 
 Bytes ReadMaster(int fd, size_t n) {
@@ -138,6 +154,13 @@ TEST(PosixLinkIo, WriteToAStuckLineGivesUpInsteadOfHanging) {
   EXPECT_FALSE(link.IsOpen(0));
 }
 
+TEST(PosixLinkIo, IdleWatcherSleeps) {
+  PtyPair pty;
+  PosixLink link(Paths(0, pty.path()));
+  ASSERT_TRUE(link.Open(0, true));
+  EXPECT_LT(CpuWhileSleeping(400), 0.1);
+}
+
 TEST(PosixLinkIo, UnwatchedPortDeliversNothing) {
   PtyPair pty;
   const int before = test::ThreadCount();
@@ -198,7 +221,7 @@ TEST(PosixLinkClose, DeviceThatGoesAwayIsReportedOnceAndCloseStillWorks) {
   }
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].what, "read");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_LT(CpuWhileSleeping(400), 0.1) << "the watcher of a dead device must not spin";
   EXPECT_TRUE(link.TakeNotices().empty()) << "a dead device is reported once, not in a loop";
   link.Close(0);
   EXPECT_FALSE(link.IsOpen(0));
