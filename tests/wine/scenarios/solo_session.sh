@@ -2,8 +2,9 @@
 # regsolo: without "KVL.dfg" it tells the operator and ends; with it, the
 # operator opens COM1 (mapped to the simulator) in the connection dialog, links
 # the regulator, starts and stops the polling (the status line's background is
-# green while polling runs, grey afterwards), opens the About box and closes
-# the program.
+# green while polling runs, grey afterwards), writes a zero offset and reads it
+# back, sends a setpoint from the setpoint window, opens the About box and
+# closes the program.
 # Usage: solo_session.sh REGSIM
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="solo_session"
@@ -62,6 +63,37 @@ for _ in $(seq 1 20); do
   sleep 0.25
 done
 [ -n "$ok" ] || kvl_fail "the status line is not grey after stopping ($(kvl_auto pixel "$main" 141 4))"
+
+# Zero offset of a format-7 regulator: the question, then dialog 111 with the
+# output and the offset; a new offset is written with "Кнопка '0'".
+kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0'"
+kvl_answer "Операция проводится при нуле расходе на эталоне.Продолжить?" \
+  "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ" 6
+zero=$(kvl_auto dialog "Установка нуля" 20000) || kvl_fail "no zero-offset dialog"
+kvl_wait_text "$zero" 1044 "+*%"
+kvl_wait_text "$zero" 1000 "[0-9]*"
+kvl_auto settext "$zero" 1000 1234 >/dev/null
+kvl_auto click "$zero" 1038 >/dev/null || kvl_fail "could not click Кнопка '0'"
+sleep 1
+kvl_shot "regsolo-zero" "$zero"
+kvl_auto click "$zero" 1 >/dev/null
+kvl_auto gone "$zero" 10000 >/dev/null || kvl_fail "the zero-offset dialog stayed open"
+kvl_auto menu "$main" 40035 >/dev/null
+kvl_answer "Операция проводится при нуле расходе на эталоне.Продолжить?" \
+  "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ" 6
+zero=$(kvl_auto dialog "Установка нуля" 20000) || kvl_fail "no zero-offset dialog the second time"
+kvl_wait_text "$zero" 1000 "1234"
+kvl_auto click "$zero" 1 >/dev/null
+kvl_auto gone "$zero" 10000 >/dev/null || kvl_fail "the zero-offset dialog stayed open"
+
+# The setpoint window (modeless): a preset is sent and confirmed by the reply.
+kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой"
+sp=$(kvl_auto dialog "Выбор расхода" 20000) || kvl_fail "no setpoint window"
+kvl_expect "presets" "$(kvl_auto lines "$sp" 1001 | wc -l)" 11
+kvl_auto select "$sp" 1001 7 >/dev/null || kvl_fail "could not choose 70%"
+kvl_wait_text "$sp" 1000 "70.0"
+kvl_auto click "$sp" 1 >/dev/null
+kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint window stayed open"
 
 kvl_auto menu "$main" 260 >/dev/null || kvl_fail "could not choose About"
 about=$(kvl_auto dialog "Abaut" 20000) || kvl_fail "no About box"
