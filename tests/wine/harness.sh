@@ -19,8 +19,18 @@
 #   kvl_msgbox TEXT CAPTION        waits for this message box; prints its handle
 #   kvl_answer TEXT CAPTION ID     the same, then presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No)
 #   kvl_expect WHAT ACTUAL EXPECTED
+#   kvl_wait_text HANDLE ID GLOB [SECONDS]  waits until a control shows a text
 #   kvl_shot NAME [HANDLE]         screenshot of the desktop or of one window
+#   kvl_regsim REGSIM ARGS...      the simulator on a pty (sets KVL_PTY); stopped on exit
+#   kvl_write_icx DIR PROGRAM PORT [NET...]  a "KVL.icx" for regnet9 or regnet5
+#   kvl_net_title PROGRAM / kvl_net_exe PROGRAM   main window title / .exe name
 #   kvl_fail MESSAGE
+#
+# kvlauto.exe (tests/wine/kvlauto.cpp) lists its commands at its top. Menu
+# states come from the program itself: the main window answers a read-only
+# WM_COPYDATA query (shell/debug_query.h), since Wine does not let another
+# process read a menu. Clicks are refused on hidden, disabled or covered
+# controls, as a person could not click them either.
 set -uo pipefail
 
 : "${KVL_WIN_BUILD_DIR:?set KVL_WIN_BUILD_DIR to the Windows build directory}"
