@@ -123,6 +123,20 @@ kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint dialog stayed ope
 # OK closes the monitor (and stops polling); Exit ends the program.
 kvl_auto click "$mon" 1 >/dev/null
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
+
+# Closing the port in the network dialog unlinks every channel; its OK then
+# takes "Вывести на экран" off the menu bar again.
+kvl_auto menu "$main" 40082 >/dev/null || kvl_fail "could not choose the network formation again"
+net=$(kvl_auto dialog "Формирование сети" 20000) || kvl_fail "no network formation dialog"
+kvl_wait_text "$net" "${lines[0]}" "Кан.0.КВЛ №12345 Сет.№3 *"
+kvl_auto click "$net" 1157 >/dev/null || kvl_fail "could not click Закрыть порт"
+kvl_wait_text "$net" 1158 "Порт COM1 закрыт"
+kvl_wait_text "$net" "${lines[0]}" "Кан.0. Связь не установлена Сет.№"
+kvl_auto click "$net" 1 >/dev/null
+kvl_auto gone "$net" 10000 >/dev/null || kvl_fail "the network dialog stayed open"
+kvl_expect "menu bar after closing the port" "$(kvl_auto menubar "$main" | tr '\n' ' ')" \
+  "popup popup popup popup 40035 40020 popup popup "
+kvl_expect "valve items after closing the port" "$(kvl_auto menustate "$main" 40017)" grayed
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
 kvl_answer "OK to close window?" "КВЛ30" 1
 kvl_wait_exit 30
