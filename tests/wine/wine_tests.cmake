@@ -21,6 +21,9 @@ if(KVL_WIN_BUILD_DIR)
         RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
     endforeach()
   endforeach()
+  add_test(NAME wine_shell_binding COMMAND ${KVL_WINE_SCENARIOS}/shell_binding.sh)
+  set_tests_properties(wine_shell_binding PROPERTIES LABELS wine TIMEOUT 300
+    RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
   if(TARGET regsim)
     add_test(NAME wine_solo_session
       COMMAND ${KVL_WINE_SCENARIOS}/solo_session.sh $<TARGET_FILE:regsim>)
