@@ -66,6 +66,7 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 # The simulator: a flow regulator at 3, a pressure regulator at 5, another flow
 # regulator at 7.

@@ -92,6 +92,7 @@ kvl_start() {
   kvl_have import
   [ -f "$KVL_AUTO_EXE" ] || kvl_fail "no $KVL_AUTO_EXE: build the Windows configuration first"
   trap _kvl_cleanup EXIT
+  trap 'exit 143' TERM INT HUP
   kvl_xvfb_start || kvl_fail "Xvfb did not start"
   _kvl_prefix
   kvl_wine_stop
