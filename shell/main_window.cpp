@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include <cstring>
+
 #include "resources/ids.h"
 #include "shell/debug_query.h"
 #include "shell/text_screen.h"

@@ -1,5 +1,6 @@
 #include "shell/win32_dialog.h"
 
+#include <algorithm>
 #include <string>
 
 #include "shell/utf.h"
@@ -13,6 +14,8 @@ void Win32Dialog::SetText(int id, const std::string& text) {
 std::string Win32Dialog::GetText(int id, size_t maxChars) const {
   HWND c = GetDlgItem(hwnd_, id);
   if (!c || maxChars == 0) return {};
+  // Controls hold at most 64K characters; the cap keeps the buffer sane.
+  maxChars = std::min<size_t>(maxChars, 65535);
   std::wstring w(maxChars + 1, L'\0');
   int n = GetWindowTextW(c, w.data(), static_cast<int>(w.size()));
   w.resize(n > 0 ? static_cast<size_t>(n) : 0);

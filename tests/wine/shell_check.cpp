@@ -80,6 +80,7 @@ void CheckModelessSetpointDialog(kvl::win::Win32Services& ui) {
     ExpectEq(d.GetText(1000), "Задание 50,5%", "Cyrillic text comes back unchanged");
     ExpectEq(d.GetText(1000, 7), "Задание", "text cut to 7 characters, not bytes");
     ExpectEq(d.GetText(1000, 0), "", "text cut to 0 characters");
+    ExpectEq(d.GetText(1000, static_cast<size_t>(-1)), "Задание 50,5%", "no cut asked");
     ExpectEq(d.GetText(4242), "", "text of a missing control");
     for (const char* t : {"0%", "10%", "20%"}) d.ListAdd(1001, t);
     ExpectEq(ListCount(hwnd, 1001), 3, "three list items");
