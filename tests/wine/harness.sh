@@ -152,7 +152,8 @@ kvl_main() {
 
 kvl_msgbox() {
   local want_text=$1 want_caption=$2 line h caption text
-  line=$(kvl_auto msgbox 20000) || kvl_fail "no message box \"$want_text\""
+  line=$(kvl_auto msgbox 20000 "$want_caption") ||
+    kvl_fail "no message box \"$want_text\" ($(kvl_auto windows | tr '\n' ' '))"
   IFS=$'\t' read -r h caption text <<<"$line"
   kvl_expect "message box text" "$text" "$want_text"
   kvl_expect "message box caption" "$caption" "$want_caption"

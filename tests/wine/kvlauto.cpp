@@ -4,7 +4,8 @@
 //
 //   find TITLE [CLASS] [TIMEOUT_MS]      top-level visible window -> handle
 //   dialog CAPTION [TIMEOUT_MS]          visible dialog with this caption -> handle
-//   msgbox [TIMEOUT_MS]                  visible message box -> handle TAB caption TAB text
+//   msgbox [TIMEOUT_MS] [CAPTION]        visible message box (with this caption) ->
+//                                        handle TAB caption TAB text
 //   gone HANDLE [TIMEOUT_MS]             waits until the window no longer exists
 //   text HANDLE ID                       control text (ID 0: the window's caption)
 //   settext HANDLE ID TEXT               types TEXT into an edit field
@@ -223,7 +224,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!h) Fail("no dialog \"" + Narrow(caption) + "\"");
     Out(Hex(h));
   } else if (cmd == L"msgbox") {
-    HWND h = WaitFor(timeout(2, 10000), [&](HWND w) { return MessageBoxText(w) != nullptr; });
+    std::wstring caption = argc > 3 ? argv[3] : L"";
+    HWND h = WaitFor(timeout(2, 10000), [&](HWND w) {
+      return MessageBoxText(w) != nullptr && (caption.empty() || WindowText(w) == caption);
+    });
     if (!h) Fail("no message box");
     Out(Hex(h) + "\t" + Narrow(WindowText(h)) + "\t" + Narrow(WindowText(MessageBoxText(h))));
   } else if (cmd == L"gone") {
@@ -378,8 +382,8 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           if (IsWindowVisible(h))
-            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)) +
-                "\towner " + Hex(GetWindow(h, GW_OWNER)));
+            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)) + "\towner " +
+                Hex(GetWindow(h, GW_OWNER)));
           return TRUE;
         },
         0);
