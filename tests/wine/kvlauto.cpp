@@ -21,7 +21,10 @@
 //   scroll HANDLE                        "hmax vmax hpos vpos" of the main window
 //   close HANDLE                         the close box (WM_CLOSE)
 //   texts HANDLE                         every child control: id TAB class TAB text
-//   rect HANDLE                          "x y width height" of the window on the screen
+//   rect HANDLE [ID]                     "x y width height" of the window (or of its
+//                                        control ID) on the screen
+//   client HANDLE                        "x y width height" of the client area on the screen
+//   hscroll                              height of a horizontal scroll bar (system metric)
 //   pixel HANDLE X Y                     "r g b" at a point of the window's client area
 //   resize HANDLE WIDTH HEIGHT           gives the window a new outer size
 //   drag X1 Y1 X2 Y2                     drags the mouse with the left button held,
@@ -317,10 +320,22 @@ int wmain(int argc, wchar_t** argv) {
         },
         0);
   } else if (cmd == L"rect") {
+    HWND h = ParseHandle(arg(2));
+    if (argc > 3) h = Control(h, num(3));
     RECT r;
-    GetWindowRect(ParseHandle(arg(2)), &r);
+    GetWindowRect(h, &r);
     Out(std::to_string(r.left) + " " + std::to_string(r.top) + " " +
         std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
+  } else if (cmd == L"client") {
+    HWND h = ParseHandle(arg(2));
+    RECT r;
+    GetClientRect(h, &r);
+    POINT p{0, 0};
+    ClientToScreen(h, &p);
+    Out(std::to_string(p.x) + " " + std::to_string(p.y) + " " + std::to_string(r.right) + " " +
+        std::to_string(r.bottom));
+  } else if (cmd == L"hscroll") {
+    Out(std::to_string(GetSystemMetrics(SM_CYHSCROLL)));
   } else if (cmd == L"pixel") {
     HWND h = ParseHandle(arg(2));
     HDC dc = GetDC(h);
