@@ -44,6 +44,22 @@ read -r hmax vmax hpos vpos <<<"$(kvl_auto scroll "$main")"
 kvl_expect "vertical scroll range" "$vmax" 0
 kvl_expect "scroll positions" "$hpos $vpos" "0 0"
 
+# The exchange log list lies in the lower right of the client area as it was
+# when the window was created, before the horizontal scroll bar took its
+# share: 330 pixels from the right edge, 250 high, as wide as the client area
+# (the rest is clipped); it does not follow later size changes.
+read -r cx cy cw ch <<<"$(kvl_auto client "$main")"
+bar=$(kvl_auto hscroll)
+kvl_expect "log list placement" "$(kvl_auto rect "$main" 10001)" \
+  "$((cx + cw - 330)) $((cy + ch + bar - 250)) $cw 250"
+list_offset() {
+  local x y w h lx ly lw lh
+  read -r x y w h <<<"$(kvl_auto client "$main")"
+  read -r lx ly lw lh <<<"$(kvl_auto rect "$main" 10001)"
+  echo "$((lx - x)) $((ly - y)) $lw $lh"
+}
+offset=$(list_offset)
+
 # The mouse reaches the program: dragging the caption moves the window...
 read -r x y w h <<<"$(kvl_auto rect "$main")"
 kvl_auto drag $((x + 200)) $((y + 10)) $((x + 260)) $((y + 50)) >/dev/null
@@ -66,22 +82,6 @@ kvl_auto resize "$main" 560 400 >/dev/null
 kvl_auto resize "$main" 900 700 >/dev/null
 kvl_expect "log list after resizing" "$(list_offset)" "$offset"
 kvl_auto resize "$main" 560 400 >/dev/null
-
-# The exchange log list lies in the lower right of the client area as it was
-# when the window was created, before the horizontal scroll bar took its
-# share: 330 pixels from the right edge, 250 high, as wide as the client area
-# (the rest is clipped); it does not follow later size changes.
-read -r cx cy cw ch <<<"$(kvl_auto client "$main")"
-bar=$(kvl_auto hscroll)
-kvl_expect "log list placement" "$(kvl_auto rect "$main" 10001)" \
-  "$((cx + cw - 330)) $((cy + ch + bar - 250)) $cw 250"
-list_offset() {
-  local x y w h lx ly lw lh
-  read -r x y w h <<<"$(kvl_auto client "$main")"
-  read -r lx ly lw lh <<<"$(kvl_auto rect "$main" 10001)"
-  echo "$((lx - x)) $((ly - y)) $lw $lh"
-}
-offset=$(list_offset)
 
 # The exchange log list: hidden at start, shown by "ВКЛ.", hidden by "ВЫКЛ.".
 kvl_expect "log list at start" "$(kvl_auto state "$main" 10001 | cut -d' ' -f1)" hidden
