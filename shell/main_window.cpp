@@ -89,6 +89,19 @@ LRESULT AnswerQuery(HWND hwnd, const COPYDATASTRUCT* cds) {
       if (!GetScrollInfo(hwnd, q.arg ? SB_VERT : SB_HORZ, &si)) return 1;  // no bar: 0
       return (q.op == kQueryScrollMax ? si.nMax : si.nPos) + 1;
     }
+    case kQueryPaintCount:
+    case kQueryPaintChar: {
+      Shell* s = ShellOf(hwnd);
+      if (!s || !s->logic) return 0;
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      const std::vector<PaintText> texts = s->logic->OnPaint(rc.left, rc.bottom);
+      if (q.op == kQueryPaintCount) return static_cast<LRESULT>(texts.size()) + 1;
+      const size_t index = static_cast<size_t>(q.arg) >> 16, pos = q.arg & 0xFFFF;
+      if (q.arg < 0 || index >= texts.size()) return 0;
+      const std::wstring w = Widen(texts[index].text);
+      return pos < w.size() ? static_cast<LRESULT>(w[pos]) + 2 : 1;
+    }
     default:
       return 0;
   }

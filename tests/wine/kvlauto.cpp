@@ -19,6 +19,7 @@
 //   menustate HANDLE COMMAND             "enabled", "grayed" or "absent"
 //   menubar HANDLE                       menu-bar items: command id or "popup", one a line
 //   scroll HANDLE                        "hmax vmax hpos vpos" of the main window
+//   painted HANDLE                       texts the main window paints, one a line
 //   close HANDLE                         the close box (WM_CLOSE)
 //   texts HANDLE                         every child control: id TAB class TAB text
 //   rect HANDLE [ID]                     "x y width height" of the window (or of its
@@ -307,6 +308,18 @@ int wmain(int argc, wchar_t** argv) {
         std::to_string(Query(h, kvl::win::kQueryScrollMax, 1) - 1) + " " +
         std::to_string(Query(h, kvl::win::kQueryScrollPos, 0) - 1) + " " +
         std::to_string(Query(h, kvl::win::kQueryScrollPos, 1) - 1));
+  } else if (cmd == L"painted") {
+    HWND h = ParseHandle(arg(2));
+    const LRESULT n = Query(h, kvl::win::kQueryPaintCount, 0) - 1;
+    for (LRESULT i = 0; i < n; ++i) {
+      std::wstring w;
+      for (int pos = 0; pos < 0xFFFF; ++pos) {
+        const LRESULT c = Query(h, kvl::win::kQueryPaintChar, static_cast<int>(i << 16) + pos);
+        if (c < 2) break;
+        w.push_back(static_cast<wchar_t>(c - 2));
+      }
+      Out(Narrow(w));
+    }
   } else if (cmd == L"close") {
     PostMessageW(ParseHandle(arg(2)), WM_CLOSE, 0, 0);
   } else if (cmd == L"texts") {

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Shared steps of the regsolo scenarios; sourced after harness.sh.
+
+# One value of a simulated device: solo_sim_get ADDR KEY
+solo_sim_get() {
+  local out=$KVL_WINE_WORK/runs/$KVL_SCENARIO/sim.out before line i
+  before=$(wc -l <"$out")
+  echo "get $1" >&8
+  for i in $(seq 1 100); do
+    line=$(sed -n "$((before + 1))p" "$out")
+    [ -n "$line" ] && break
+    sleep 0.05
+  done
+  [[ $line == OK* ]] || kvl_fail "regsim get $1: \"$line\""
+  tr ' ' '\n' <<<"$line" | sed -n "s/^$2=//p"
+}
+
+# Changes a simulated device: solo_sim_set ADDR KEY=VALUE[,...]
+solo_sim_set() {
+  local out=$KVL_WINE_WORK/runs/$KVL_SCENARIO/sim.out before line i
+  before=$(wc -l <"$out")
+  echo "set $1 $2" >&8
+  for i in $(seq 1 100); do
+    line=$(sed -n "$((before + 1))p" "$out")
+    [ -n "$line" ] && break
+    sleep 0.05
+  done
+  [[ $line == OK* ]] || kvl_fail "regsim set $1 $2: \"$line\""
+}
+
+# Waits until a device value is VALUE: solo_sim_wait ADDR KEY VALUE [SECONDS]
+solo_sim_wait() {
+  local limit=${4:-10} v i
+  for i in $(seq 1 $((limit * 4))); do
+    v=$(solo_sim_get "$1" "$2") || exit 1
+    [ "$v" = "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "device $1: $2 is \"$v\", expected \"$3\""
+}
+
+# The texts regsolo paints: line 1 the status line, 2 the mode, 3 the valve,
+# 4 the kind. Usage: solo_painted MAIN LINE
+solo_painted() { kvl_auto painted "$1" | sed -n "$2p"; }
+
+# Waits until painted line LINE matches GLOB: solo_wait_painted MAIN LINE GLOB [SECONDS]
+solo_wait_painted() {
+  local limit=${4:-15} t i
+  for i in $(seq 1 $((limit * 4))); do
+    t=$(solo_painted "$1" "$2")
+    # shellcheck disable=SC2053
+    [[ $t == $3 ]] && return 0
+    sleep 0.25
+  done
+  kvl_fail "painted line $2 is \"$t\", expected \"$3\""
+}
+
+# Trace lines of the simulator since the scenario began.
+solo_trace() { cat "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"; }
+
+# Opens COM1 in the connection dialog and links the regulator at ADDRESS.
+# Prints the dialog handle; the dialog stays open.
+# Usage: solo_link MAIN ADDRESS
+solo_link() {
+  local con
+  kvl_auto menu "$1" 40048 >/dev/null || kvl_fail "could not choose the connection dialog"
+  con=$(kvl_auto dialog "Установление связи с регулятором" 20000) || kvl_fail "no connection dialog"
+  if [ "$(kvl_auto text "$con" 1158)" != "Порт COM1 открыт" ] &&
+    [ "$(kvl_auto text "$con" 1158)" != "Порт 1 открыт" ]; then
+    kvl_auto click "$con" 1156 >/dev/null || kvl_fail "could not click Открыть порт"
+    kvl_wait_text "$con" 1158 "Порт COM1 открыт"
+  fi
+  kvl_auto settext "$con" 1000 "$2" >/dev/null
+  kvl_auto click "$con" 1073 >/dev/null || kvl_fail "could not click Установить связь"
+  kvl_wait_text "$con" 1075 "Установлена" 20
+  echo "$con"
+}
+
+# Closes a dialog with OK and waits until it is gone: solo_ok HANDLE WHAT
+solo_ok() {
+  kvl_auto click "$1" 1 >/dev/null || kvl_fail "could not click OK of the $2"
+  kvl_auto gone "$1" 10000 >/dev/null || kvl_fail "the $2 stayed open"
+}
