@@ -41,4 +41,15 @@ if(KVL_WIN_BUILD_DIR)
         RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
     endforeach()
   endif()
+  # Network scenarios with the simulator, each on both network programs.
+  if(TARGET regsim)
+    foreach(program regnet9 regnet5)
+      foreach(scenario net_monitor_follow)
+        add_test(NAME wine_${scenario}_${program}
+          COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program} $<TARGET_FILE:regsim>)
+        set_tests_properties(wine_${scenario}_${program} PROPERTIES LABELS wine TIMEOUT 300
+          RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
+      endforeach()
+    endforeach()
+  endif()
 endif()
