@@ -2,9 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <vector>
 
 #include "commands/device_commands.h"
 #include "network/monitor_window.h"
@@ -17,15 +15,6 @@ namespace {
 
 constexpr int kScales = 11;  // presets 0, 10, ..., 100 per cent
 constexpr double d_rasx = 100.0;
-
-// Logic objects of setpoint dialogs, per program state. A dialog may be ended
-// from outside (the monitor window closes it on a change of channel) without
-// its logic hearing of it, so a logic is freed only after it has closed its own
-// dialog, when the next dialog is opened.
-std::map<const NetState*, std::vector<std::unique_ptr<SetpointDialog>>>& Logics() {
-  static std::map<const NetState*, std::vector<std::unique_ptr<SetpointDialog>>> logics;
-  return logics;
-}
 
 bool IsBlank(char ch) {
   return ch == ' ' || ch == '\t';
@@ -154,11 +143,11 @@ void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
 }
 
 Dialog* OpenSetpointDialog(NetContext& c) {
-  auto& mine = Logics()[&c.s];
-  std::erase_if(mine, [](const std::unique_ptr<SetpointDialog>& l) { return l->Closed(); });
+  // The caller opens a dialog only when none exists, so the previous logic
+  // has no dialog left that could call it.
   auto logic = std::make_unique<SetpointDialog>(c);
   Dialog* d = c.ui.CreateModeless(108, *logic);
-  if (d) mine.push_back(std::move(logic));
+  if (d) c.s.setpointLogic = std::move(logic);
   return d;
 }
 

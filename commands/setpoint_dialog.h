@@ -36,7 +36,6 @@ class SetpointDialog : public DialogLogic {
   void OnClose(Dialog& d) override;
 
   int Channel() const { return channel_; }
-  bool Closed() const { return closed_; }
 
  private:
   void Send(Dialog& d, long long raw, bool preset);

@@ -49,6 +49,10 @@ struct NetState {
   Dialog* hCnlWnd = nullptr;  // channel monitor window while it exists
   std::array<int, kPortCount> flist{};
   Dialog* hLspis = nullptr;  // setpoint dialog while it exists
+  // Logic of the last setpoint dialog. Only one setpoint dialog exists at a
+  // time, so this is replaced only when the previous dialog is gone (closed by
+  // itself or by the monitor window).
+  std::unique_ptr<DialogLogic> setpointLogic;
   int f_menu_kanal = 0;
 
   // Network formation dialog.
