@@ -52,4 +52,19 @@ if(KVL_WIN_BUILD_DIR)
       endforeach()
     endforeach()
   endif()
+  # Device commands from the menus and the setup dialog against the simulator.
+  if(TARGET regsim)
+    foreach(program regnet9 regnet5)
+      foreach(scenario cmd_setup_line cmd_valve_family cmd_zero_setpoint)
+        add_test(NAME wine_${scenario}_${program}
+          COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program} $<TARGET_FILE:regsim>)
+        set_tests_properties(wine_${scenario}_${program} PROPERTIES LABELS wine TIMEOUT 300
+          RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
+      endforeach()
+    endforeach()
+    add_test(NAME wine_cmd_mode_regnet5
+      COMMAND ${KVL_WINE_SCENARIOS}/cmd_mode_regnet5.sh $<TARGET_FILE:regsim>)
+    set_tests_properties(wine_cmd_mode_regnet5 PROPERTIES LABELS wine TIMEOUT 300
+      RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
+  endif()
 endif()
