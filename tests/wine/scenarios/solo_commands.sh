@@ -14,7 +14,7 @@ exe=${KVL_EXE:-regsolo.exe}
 
 kvl_start
 # Status byte 6 = 0x42: a valve free of the external signal as regsolo reads it.
-kvl_regsim "$regsim" --dev addr=9,serial=777,format=7,status6=0x42
+solo_regsim "$regsim" --dev addr=9,serial=777,format=7,status6=0x42
 kvl_map_com 1 "$KVL_PTY"
 
 dir=$(kvl_workdir run)

@@ -81,3 +81,10 @@ solo_ok() {
   kvl_auto click "$1" 1 >/dev/null || kvl_fail "could not click OK of the $2"
   kvl_auto gone "$1" 10000 >/dev/null || kvl_fail "the $2 stayed open"
 }
+
+# The simulator with a fresh trace (regsim appends to an existing file, and a
+# check must not find what an earlier run left there). Usage: solo_regsim REGSIM ARGS...
+solo_regsim() {
+  rm -f "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"
+  kvl_regsim "$@"
+}

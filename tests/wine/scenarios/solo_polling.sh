@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# regsolo's polling: "Вывести на экран" puts the regulator's setpoint and flow
+# (sign included) with the date into the status line and keeps it current;
+# "Остановить вывод" freezes it. A regulator that falls silent while polled
+# leaves "TimeOut" lines and "Ошибка связи N:100" in the exchange log, and the
+# status line follows it again once it answers.
+# Usage: solo_polling.sh REGSIM
+here=$(cd "$(dirname "$0")/.." && pwd)
+KVL_SCENARIO="solo_polling"
+source "$here/harness.sh"
+source "$here/scenarios/solo_common.sh"
+regsim=${1:?usage: solo_polling.sh REGSIM}
+exe=${KVL_EXE:-regsolo.exe}
+
+# Measurement mode: the flow is exactly what the device is given.
+kvl_start
+solo_regsim "$regsim" --dev addr=4,format=7,status6=0x42,regulate=0,setpoint=40,flow=30
+kvl_map_com 1 "$KVL_PTY"
+
+dir=$(kvl_workdir run)
+printf '\000\004' >"$dir/KVL.dfg"
+kvl_launch "$exe" "$dir"
+main=$(kvl_main "ViriREVO7") || exit 1
+con=$(solo_link "$main" 4) || exit 1
+kvl_expect "mode in the dialog" "$(kvl_auto text "$con" 1080)" "Измерение"
+solo_ok "$con" "connection dialog"
+kvl_expect "mode in the status block" "$(solo_painted "$main" 2)" "Режим:   Измерение"
+kvl_expect "status line before polling" "$(solo_painted "$main" 1)" ""
+
+date_glob='[A-Z][a-z][a-z] [ 0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
+kvl_auto menu "$main" 40057 >/dev/null || kvl_fail "could not show the exchange log"
+kvl_auto menu "$main" 40078 >/dev/null || kvl_fail "could not choose Вывести на экран"
+solo_wait_painted "$main" 1 " Задание: 40.0%; Расход: +30.0%; Дата: $date_glob" 20
+# 30.00 % = 3000 = 11 * 256 + 184 in the measure reply, as the log shows it.
+kvl_auto lines "$main" 10001 | grep -q '^17;[0-9]*;11-184;[0-9]*-[0-9]*;[0-9]*-4;' ||
+  kvl_fail "no measure reply in the exchange log: $(kvl_auto lines "$main" 10001 | tail -n 2 | tr '\n' ' ')"
+kvl_shot "solo_polling-main" "$main"
+
+# The status line follows the device, a negative flow included.
+solo_sim_set 4 flow=-12.5,setpoint=55
+solo_wait_painted "$main" 1 " Задание: 55.0%; Расход: -12.5%; Дата: $date_glob" 20
+first=$(solo_painted "$main" 1)
+sleep 2.5
+kvl_expect "polling still runs (the time moves on)" \
+  "$([ "$(solo_painted "$main" 1)" != "$first" ] && echo yes)" yes
+
+# Stopped: the last values stay, whatever the device does now.
+kvl_auto menu "$main" 40079 >/dev/null || kvl_fail "could not choose Остановить вывод"
+sleep 1
+stopped=$(solo_painted "$main" 1)
+solo_sim_set 4 flow=80
+sleep 2.5
+kvl_expect "status line after stopping" "$(solo_painted "$main" 1)" "$stopped"
+requests=$(solo_trace | grep -c "RX K 11 ")
+sleep 2
+kvl_expect "measure requests after stopping" "$(solo_trace | grep -c "RX K 11 ")" "$requests"
+
+# The regulator falls silent while polled: every attempt times out and the
+# exchange fails with "Ошибка связи N:100"; nothing else interrupts the operator.
+kvl_auto menu "$main" 40078 >/dev/null || kvl_fail "could not restart the polling"
+solo_wait_painted "$main" 1 " Задание: 55.0%; Расход: +80.0%; Дата: $date_glob" 20
+solo_sim_set 4 silent=1
+found=""
+for _ in $(seq 1 60); do
+  log=$(kvl_auto lines "$main" 10001)
+  if grep -qx "Ошибка связи N:100" <<<"$log" && grep -qx "TimeOut4" <<<"$log"; then
+    found=yes
+    break
+  fi
+  sleep 0.5
+done
+[ -n "$found" ] || kvl_fail "no failed exchange in the log: $(tr '\n' ' ' <<<"$log")"
+for n in 0 1 2 3; do
+  grep -qx "TimeOut$n" <<<"$log" || kvl_fail "no TimeOut$n before the failure: $(tr '\n' ' ' <<<"$log")"
+done
+kvl_expect "log lines kept" "$([ "$(wc -l <<<"$log")" -le 14 ] && echo "at most 14")" "at most 14"
+kvl_expect "no message box while the device is silent" "$(kvl_auto msgbox 1000 2>/dev/null)" ""
+kvl_shot "solo_polling-silent" "$main"
+
+# It answers again: the status line resumes.
+solo_sim_set 4 silent=0,flow=20
+solo_wait_painted "$main" 1 " Задание: 55.0%; Расход: +20.0%; Дата: $date_glob" 20
+kvl_auto menu "$main" 40079 >/dev/null || kvl_fail "could not stop the polling"
+
+kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
+kvl_answer "OK to close window?" "DemoKVl" 1
+kvl_wait_exit 30
+kvl_log "passed"
