@@ -96,3 +96,13 @@ quit_program() {
   kvl_answer "OK to close window?" "КВЛ30" 1
   kvl_wait_exit 30
 }
+
+# kvl_answer with a picture of the message box first.
+# Usage: answer_shot SHOT TEXT CAPTION BUTTON-ID
+answer_shot() {
+  local h
+  h=$(kvl_msgbox "$2" "$3") || exit 1
+  kvl_shot "$1" "$h"
+  kvl_auto click "$h" "$4" >/dev/null || kvl_fail "could not press button $4 of \"$2\""
+  kvl_auto gone "$h" 10000 >/dev/null || kvl_fail "message box \"$2\" stayed open"
+}

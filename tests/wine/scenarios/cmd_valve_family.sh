@@ -39,7 +39,7 @@ kvl_shot "cmd_$program-monitor-valve" "$mon"
 # The external signal holds the valve closed: the command is refused.
 sim_set 4 ext=closed
 kvl_auto menu "$main" 40017 >/dev/null || kvl_fail "could not choose Открыть"
-kvl_answer "Выключите внешнее управление затвором" "Предупреждение" 1
+answer_shot "cmd_$program-external-valve" "Выключите внешнее управление затвором" "Предупреждение" 1
 kvl_expect "valve line under the external signal" "$(kvl_auto text "$mon" 1266)" \
   "Затвор: закрыт. Внешн."
 kvl_expect "device valve after the refusal" "$(sim_key 4 valve)" regulate
@@ -62,7 +62,7 @@ sim_set 4 kind=pressure,pres45=1
 relink_channel0 "$main"
 before=$(sim_frames)
 kvl_auto menu "$main" 40080 >/dev/null || kvl_fail "could not choose КВЛ"
-kvl_answer "Нет возможности. Подключен ВПЗ" "Message" 1
+answer_shot "cmd_$program-kind-refused" "Нет возможности. Подключен ВПЗ" "Message" 1
 kvl_expect "frames sent for a refused КВЛ" "$(sim_frames)" "$before"
 kvl_expect "device kind after the refusal" "$(sim_key 4 kind)" pressure
 sim_set 4 kind=flow,pres45=0,gasset=1
@@ -77,5 +77,25 @@ sim_set 4 gasset=0
 relink_channel0 "$main"
 kvl_auto menu "$main" 40081 >/dev/null || kvl_fail "could not choose ВПЗ"
 sim_expect 4 kind pressure
+
+# Modbus: the valve command reaches the device, but a coil write echoes no
+# valve status, so the monitor line stays as it was.
+kvl_auto menu "$main" 40084 >/dev/null || kvl_fail "could not choose Modbus"
+mon=$(open_monitor "$main") || exit 1
+kvl_expect "valve line before the Modbus command" "$(kvl_auto text "$mon" 1266)" "Затвор: регулир."
+kvl_auto menu "$main" 40018 >/dev/null || kvl_fail "could not choose Закрыть"
+sim_expect 4 valve closed
+sleep 1
+kvl_expect "valve line after the Modbus command" "$(kvl_auto text "$mon" 1266)" "Затвор: регулир."
+kvl_auto menu "$main" 40076 >/dev/null || kvl_fail "could not choose Регулирование"
+sim_expect 4 valve regulate
+# The device refuses a valve held by the external signal; the operator hears
+# of a failure, not of success.
+sim_set 4 ext=open
+kvl_auto menu "$main" 40018 >/dev/null || kvl_fail "could not choose Закрыть"
+kvl_answer "Нет связи" "Message" 1
+kvl_expect "device valve after the Modbus refusal" "$(sim_key 4 valve)" regulate
+kvl_auto click "$mon" 1 >/dev/null
+kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
 quit_program "$main"
 kvl_log "passed"

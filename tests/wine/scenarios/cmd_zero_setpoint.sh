@@ -34,9 +34,10 @@ sleep 1
 kvl_expect "frames sent after No" "$(sim_frames)" "$before"
 kvl_expect "zero count after No" "$(sim_key 6 zero_count)" 0
 kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0' again"
-kvl_answer "$zero_q" "$zero_c" 6
+answer_shot "cmd_$program-zero-question" "$zero_q" "$zero_c" 6
 kvl_answer "Установка нуля в кан.№ 0 завершена" "Message" 1
 kvl_expect "zero count after Yes" "$(sim_key 6 zero_count)" 1
+grep -q " RX K 23 1C " "$(sim_trace)" || kvl_fail "no zero request in the trace"
 
 mon=$(open_monitor "$main") || exit 1
 
@@ -102,5 +103,15 @@ kvl_auto click "$sp" 1 >/dev/null
 kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint dialog stayed open"
 kvl_auto click "$mon" 1 >/dev/null
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
+
+# Zero setting in Modbus: a Modbus device understands only the translated
+# request, so it must arrive as one and be carried out.
+mark=$(wc -l <"$(sim_trace)")
+kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0' in Modbus"
+kvl_answer "$zero_q" "$zero_c" 6
+kvl_answer "Установка нуля в кан.№ 0 завершена" "Message" 1
+kvl_expect "zero count after Yes in Modbus" "$(sim_key 6 zero_count)" 2
+tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 06 " ||
+  kvl_fail "no Modbus zero request reached the device"
 quit_program "$main"
 kvl_log "passed"
