@@ -34,7 +34,7 @@ if(KVL_WIN_BUILD_DIR)
   set_tests_properties(wine_solo_unconnected PROPERTIES LABELS wine TIMEOUT 300
     RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
   if(TARGET regsim)
-    foreach(scenario solo_commands solo_polling solo_zero_formats)
+    foreach(scenario solo_commands solo_polling solo_zero_formats solo_settings)
       add_test(NAME wine_${scenario}
         COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh $<TARGET_FILE:regsim>)
       set_tests_properties(wine_${scenario} PROPERTIES LABELS wine TIMEOUT 300
