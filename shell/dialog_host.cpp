@@ -109,8 +109,12 @@ bool ModelessSet::Route(MSG* msg) {
 
 void ModelessSet::Raise() {
   for (HWND h : windows_) {
-    if (IsWindow(h) && IsWindowVisible(h))
-      SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (IsWindow(h) && IsWindowVisible(h)) {
+      // Wine ignores a plain HWND_TOP for a window whose owner has just been
+      // activated over it; passing through the topmost band does restack it.
+      SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
   }
 }
 
