@@ -22,6 +22,21 @@ printf '\000\003' >"$dir/KVL.dfg"
 kvl_launch "$exe" "$dir"
 main=$(kvl_main "ViriREVO7") || exit 1
 
+# Nobody at address 44: both the address query and the identify fail.
+kvl_auto menu "$main" 40048 >/dev/null || kvl_fail "could not choose the connection dialog"
+con=$(kvl_auto dialog "Установление связи с регулятором" 20000) || kvl_fail "no connection dialog"
+kvl_auto click "$con" 1156 >/dev/null || kvl_fail "could not click Открыть порт"
+kvl_wait_text "$con" 1158 "Порт COM1 открыт"
+kvl_auto settext "$con" 1000 44 >/dev/null
+kvl_auto click "$con" 1073 >/dev/null || kvl_fail "could not click Установить связь"
+kvl_answer "Ошибка100" "Error" 1
+kvl_answer "Номер не установлен." "ErrorSvjac" 1
+kvl_wait_text "$con" 1075 "Не установлена"
+kvl_expect "number without a regulator" "$(kvl_auto text "$con" 1077)" "Не установлен"
+solo_ok "$con" "connection dialog"
+kvl_expect "Аналоговый without a link" "$(kvl_auto menustate "$main" 40037)" grayed
+kvl_auto menu "$main" 40017 >/dev/null 2>&1 && kvl_fail "Открыть could be chosen without a link"
+
 # Address 0 reaches whichever single regulator is on the line: its own address
 # replaces the 0 in both address fields.
 con=$(solo_link "$main" 0) || exit 1
@@ -76,7 +91,7 @@ solo_sim_wait 9 digital 0
 # and the program asks to switch that off, changing nothing.
 solo_sim_set 9 ext=closed
 kvl_auto menu "$main" 40017 >/dev/null || kvl_fail "could not choose Открыть"
-kvl_answer "Выключите внешнее управление затвором" "Предупреждение" 1
+solo_answer_shot "Выключите внешнее управление затвором" "Предупреждение" 1 "solo_valve-refused"
 kvl_expect "valve after refusal" "$(solo_sim_get 9 valve)" regulate
 kvl_expect "Открыть after refusal" "$(kvl_auto menustate "$main" 40017)" enabled
 kvl_expect "Регулирование after refusal" "$(kvl_auto menustate "$main" 40076)" grayed

@@ -88,3 +88,12 @@ solo_regsim() {
   rm -f "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"
   kvl_regsim "$@"
 }
+
+# Like kvl_answer, with a picture of the box first: solo_answer_shot TEXT CAPTION ID NAME
+solo_answer_shot() {
+  local h
+  h=$(kvl_msgbox "$1" "$2") || exit 1
+  kvl_shot "$4" "$h"
+  kvl_auto click "$h" "$3" >/dev/null || kvl_fail "could not press button $3 of \"$1\""
+  kvl_auto gone "$h" 10000 >/dev/null || kvl_fail "message box \"$1\" stayed open"
+}

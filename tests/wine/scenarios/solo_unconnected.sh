@@ -7,6 +7,7 @@
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="solo_unconnected"
 source "$here/harness.sh"
+source "$here/scenarios/solo_common.sh"
 exe=${KVL_EXE:-regsolo.exe}
 
 kvl_start
@@ -44,7 +45,7 @@ kvl_expect "KVL.dfg after OK" "$(od -An -tu1 "$dir/KVL.dfg" | xargs)" "1 12"
 kvl_expect "Аналоговый without a link" "$(kvl_auto menustate "$main" 40037)" grayed
 for id in 40078 40080 40081 40035 40062; do
   kvl_auto menu "$main" "$id" >/dev/null || kvl_fail "could not choose menu command $id"
-  kvl_answer "Нет связи.Ошибка106" "Error" 1
+  solo_answer_shot "Нет связи.Ошибка106" "Error" 1 "solo_no-link"
 done
 kvl_expect "status line after refused polling" "$(kvl_auto painted "$main" | sed -n 1p)" ""
 kvl_expect "no setpoint window" "$(kvl_auto dialog "Выбор расхода" 500 2>/dev/null)" ""
@@ -64,6 +65,25 @@ kvl_answer "OK to close window?" "DemoKVl" 2
 sleep 1
 kvl_running || kvl_fail "the program ended although the operator cancelled"
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit again"
+kvl_answer "OK to close window?" "DemoKVl" 1
+kvl_wait_exit 30
+
+# A port number beyond COM10 in "KVL.dfg" is reported and COM1 taken instead;
+# the address is still used.
+dir=$(kvl_workdir bad-port)
+printf '\014\042' >"$dir/KVL.dfg"
+kvl_launch "$exe" "$dir"
+solo_answer_shot "В файле KVL.dfg номер порта 12 вне диапазона COM1-COM10. Выбран порт COM1." \
+  "Error" 1 "solo_bad-port"
+main=$(kvl_main "ViriREVO7") || exit 1
+kvl_auto menu "$main" 40048 >/dev/null || kvl_fail "could not choose the connection dialog"
+con=$(kvl_auto dialog "Установление связи с регулятором" 20000) || kvl_fail "no connection dialog"
+kvl_expect "port after a bad port number" "$(kvl_auto text "$con" 1158)" "Порт COM1 закрыт"
+kvl_expect "address after a bad port number" "$(kvl_auto text "$con" 1000)" "34"
+kvl_auto close "$con" >/dev/null || kvl_fail "could not close the connection dialog"
+kvl_auto gone "$con" 10000 >/dev/null || kvl_fail "the connection dialog stayed open"
+kvl_expect "KVL.dfg after the close box" "$(od -An -tu1 "$dir/KVL.dfg" | xargs)" "12 34"
+kvl_auto close "$main" >/dev/null
 kvl_answer "OK to close window?" "DemoKVl" 1
 kvl_wait_exit 30
 kvl_log "passed"
