@@ -8,6 +8,10 @@
 //                                        handle TAB caption TAB text
 //   gone HANDLE [TIMEOUT_MS]             waits until the window no longer exists
 //   text HANDLE ID                       control text (ID 0: the window's caption)
+//   watch HANDLE ID UNTIL [TIMEOUT_MS]   every text a static control shows, one a line,
+//                                        until it changes to UNTIL; read from the window
+//                                        system (GetWindowText), so the texts a program
+//                                        writes while it is busy are seen too
 //   settext HANDLE ID TEXT               types TEXT into an edit field
 //   click HANDLE ID                      presses a button or radio button
 //   select HANDLE ID INDEX               selects in a combo or list box, with the
@@ -245,6 +249,22 @@ int wmain(int argc, wchar_t** argv) {
     HWND h = ParseHandle(arg(2));
     int id = num(3);
     Out(Narrow(WindowText(id == 0 ? h : Control(h, id))));
+  } else if (cmd == L"watch") {
+    HWND c = Control(ParseHandle(arg(2)), num(3));
+    const std::wstring until = arg(4);
+    DWORD start = GetTickCount(), limit = timeout(5, 60000);
+    std::wstring last;
+    bool first = true;
+    for (;;) {
+      wchar_t buf[1024] = {};
+      std::wstring t(buf, static_cast<size_t>(GetWindowTextW(c, buf, 1024)));
+      if (first || t != last) Out(Narrow(t));
+      if (!first && t != last && t == until) break;
+      first = false;
+      last = t;
+      if (GetTickCount() - start > limit) Fail("the text did not become \"" + Narrow(until) + "\"");
+      Sleep(20);
+    }
   } else if (cmd == L"settext") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     CheckClickable(c);
