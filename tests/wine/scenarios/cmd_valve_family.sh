@@ -77,6 +77,13 @@ sim_set 4 gasset=0
 relink_channel0 "$main"
 kvl_auto menu "$main" 40081 >/dev/null || kvl_fail "could not choose ВПЗ"
 sim_expect 4 kind pressure
+# A pressure regulator is asked about zero pressure; "No" sends nothing.
+before=$(sim_frames)
+kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0'"
+answer_shot "cmd_$program-zero-pressure-question" \
+  "Операция проводится при нулевом давлении.Установить ноль?" "ВНИМАНИЕ!!! НУЛЕВОЕ ДАВЛЕНИЕ" 7
+kvl_expect "frames sent after No" "$(sim_frames)" "$before"
+kvl_expect "zero count after No" "$(sim_key 4 zero_count)" 0
 
 # Modbus: the valve command reaches the device, but a coil write echoes no
 # valve status, so the monitor line stays as it was.

@@ -82,6 +82,15 @@ kvl_auto settext "$sp" 1000 "150" >/dev/null
 kvl_auto click "$sp" 1087 >/dev/null
 kvl_answer "Задание вне допустимого диапазона(0-100%)" "Ошибка ввода" 1
 kvl_expect "device setpoint after a refused entry" "$(sim_key 6 setpoint)" 62.50
+# A silent device: the operator is told, the monitor keeps the analogue input.
+analogue "maker's protocol, before the device falls silent"
+sim_set 6 silent=1
+kvl_auto select "$sp" 1001 9 >/dev/null || kvl_fail "could not choose 90%"
+answer_shot "cmd_$program-setpoint-no-link" "Нет связи" "List" 1
+kvl_expect "input line after a failed setpoint" "$(kvl_auto text "$mon" 1267)" "Вход:анал."
+sim_set 6 silent=0
+kvl_expect "device setpoint after a failed setpoint" "$(sim_key 6 setpoint)" 62.50
+kvl_expect "device input after a failed setpoint" "$(sim_key 6 digital)" 0
 kvl_auto click "$sp" 1 >/dev/null
 kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint dialog stayed open"
 
