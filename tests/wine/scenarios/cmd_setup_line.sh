@@ -6,7 +6,7 @@
 # device stays put); mode memorising is switched off and on again, as the
 # device reports. With Modbus chosen the device still links, and regnet9 no
 # longer asks for the firmware date (that request exists only in the maker's
-# protocol).
+# protocol); speed, address and memorising work over Modbus too.
 # Usage: cmd_setup_line.sh regnet9|regnet5 REGSIM
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="cmd_setup_line-$1"
@@ -105,11 +105,36 @@ link_in_setup "$dlg"
 kvl_expect "serial over Modbus" "$(kvl_auto text "$dlg" 1077)" "4321"
 tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 05 03 " ||
   kvl_fail "no Modbus read reached the device"
-if tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX K "; then
-  kvl_fail "a maker's-protocol frame went out in Modbus mode"
-fi
 if [ "$program" = regnet9 ]; then
   kvl_expect "firmware date line in Modbus mode" "$(kvl_auto text "$dlg" 1302)" " "
+fi
+# Speed and address over Modbus as well.
+kvl_auto select "$dlg" 1231 2 >/dev/null || kvl_fail "could not choose 38400 in Modbus"
+kvl_wait_text "$dlg" 1229 "2:38400"
+sim_expect 5 speed 38400
+relink "at 38400 over Modbus"
+kvl_auto select "$dlg" 1231 1 >/dev/null || kvl_fail "could not choose 19200 in Modbus"
+kvl_wait_text "$dlg" 1229 "1:19200"
+sim_expect 5 speed 19200
+relink "back at 19200 over Modbus"
+kvl_auto settext "$dlg" 1169 23 >/dev/null
+kvl_auto click "$dlg" 1087 >/dev/null
+kvl_answer "Оставьте подключенным один регулятор.Продолжить?" "Внимание" 1
+kvl_wait_text "$dlg" 1000 "23"
+sim_expect 23 addr 23
+relink "at address 23 over Modbus"
+kvl_auto settext "$dlg" 1169 5 >/dev/null
+kvl_auto click "$dlg" 1087 >/dev/null
+kvl_answer "Оставьте подключенным один регулятор.Продолжить?" "Внимание" 1
+kvl_wait_text "$dlg" 1000 "5"
+sim_expect 5 addr 5
+relink "at address 5 again over Modbus"
+kvl_auto click "$dlg" 1233 >/dev/null || kvl_fail "could not click Нет in Modbus"
+sim_expect 5 rasre 0
+kvl_auto click "$dlg" 1234 >/dev/null || kvl_fail "could not click Запомнить in Modbus"
+sim_expect 5 rasre 1
+if tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX K "; then
+  kvl_fail "a maker's-protocol frame went out in Modbus mode"
 fi
 kvl_auto click "$dlg" 1 >/dev/null
 kvl_auto gone "$dlg" 10000 >/dev/null || kvl_fail "the setup dialog stayed open"
