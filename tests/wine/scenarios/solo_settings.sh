@@ -33,6 +33,7 @@ kvl_wait_text "$sp" 1000 "40.0"
 kvl_auto settext "$sp" 1000 37.5 >/dev/null
 kvl_auto click "$sp" 1087 >/dev/null || kvl_fail "could not send the typed setpoint"
 solo_sim_wait 3 setpoint 37.50
+kvl_shot "solo_settings-setpoint" "$sp"
 kvl_expect "preset selection after typing" "$(kvl_auto selection "$sp" 1001)" "-1"
 for bad in 150 -5 abc; do
   kvl_auto settext "$sp" 1000 "$bad" >/dev/null
@@ -40,7 +41,6 @@ for bad in 150 -5 abc; do
   kvl_answer "Задание должно быть числом от 0 до 100 %." "Error" 1
   kvl_expect "setpoint after \"$bad\"" "$(solo_sim_get 3 setpoint)" 37.50
 done
-kvl_shot "solo_settings-setpoint" "$sp"
 # One setpoint window at a time.
 kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой again"
 kvl_answer "Окно уже есть" "Предупреждение" 1
