@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The regulator setup dialog against a simulator that hears only requests sent
-# at the line's own speed: the exchange speed goes to 38400 and back to 19200
-# on both sides, and the device is reached after each change; the network
+# at the line's own speed: the exchange speed goes to 38400, 19200 and 9600
+# on both sides, and the device is reached after each change; a speed the
+# device refuses leaves both sides at the one in force; the network
 # address moves to 17 and back (an address out of range is refused and the
 # device stays put); mode memorising is switched off and on again, as the
 # device reports. With Modbus chosen the device still links, and regnet9 no
@@ -49,6 +50,23 @@ sim_expect 5 speed 19200
 kvl_expect "speed selection" "$(kvl_auto selection "$dlg" 1231)" "1"
 relink "back at 19200"
 grep -q "NOTE .*38400" "$(sim_trace)" || kvl_fail "the trace tells of no switch to 38400"
+# 9600; then a device that cannot take 38400 answers with its speed in force,
+# and the port stays with it.
+kvl_auto select "$dlg" 1231 0 >/dev/null || kvl_fail "could not choose 9600"
+kvl_wait_text "$dlg" 1229 "0:9600"
+sim_expect 5 speed 9600
+relink "at 9600"
+sim_set 5 speeds=9600+19200
+kvl_auto select "$dlg" 1231 2 >/dev/null || kvl_fail "could not choose 38400 again"
+kvl_wait_text "$dlg" 1229 "0:9600"
+kvl_expect "speed selection after the refusal" "$(kvl_auto selection "$dlg" 1231)" "0"
+kvl_expect "device speed after the refusal" "$(sim_key 5 speed)" 9600
+relink "at 9600 after the refusal"
+kvl_auto select "$dlg" 1231 1 >/dev/null || kvl_fail "could not choose 19200 again"
+kvl_wait_text "$dlg" 1229 "1:19200"
+sim_expect 5 speed 19200
+relink "at 19200 again"
+sim_set 5 speeds=9600+19200+38400
 
 # Address: an out-of-range one is refused before anything is sent.
 kvl_auto settext "$dlg" 1169 300 >/dev/null || kvl_fail "could not type the new address"
