@@ -43,6 +43,12 @@ answer_shot "cmd_$program-external-valve" "Выключите внешнее у�
 kvl_expect "valve line under the external signal" "$(kvl_auto text "$mon" 1266)" \
   "Затвор: закрыт. Внешн."
 kvl_expect "device valve after the refusal" "$(sim_key 4 valve)" regulate
+# Held open, "Закрыть" is refused the same way.
+sim_set 4 ext=open
+kvl_auto menu "$main" 40018 >/dev/null || kvl_fail "could not choose Закрыть"
+kvl_answer "Выключите внешнее управление затвором" "Предупреждение" 1
+kvl_expect "valve line held open" "$(kvl_auto text "$mon" 1266)" "Затвор: открыт. Внешн."
+kvl_expect "device valve after the second refusal" "$(sim_key 4 valve)" regulate
 sim_set 4 ext=none
 valve 40076 "Затвор: регулир." regulate
 
@@ -102,6 +108,14 @@ sim_set 4 ext=open
 kvl_auto menu "$main" 40018 >/dev/null || kvl_fail "could not choose Закрыть"
 kvl_answer "Нет связи" "Message" 1
 kvl_expect "device valve after the Modbus refusal" "$(sim_key 4 valve)" regulate
+sim_set 4 ext=none
+# The family over Modbus.
+kvl_auto menu "$main" 40080 >/dev/null || kvl_fail "could not choose КВЛ in Modbus"
+kvl_wait_text "$mon" 1263 "КВЛ"
+sim_expect 4 kind flow
+kvl_auto menu "$main" 40081 >/dev/null || kvl_fail "could not choose ВПЗ in Modbus"
+kvl_wait_text "$mon" 1263 "ВПЗ"
+sim_expect 4 kind pressure
 kvl_auto click "$mon" 1 >/dev/null
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
 quit_program "$main"
