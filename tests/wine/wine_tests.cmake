@@ -55,7 +55,7 @@ if(KVL_WIN_BUILD_DIR)
   # Device commands from the menus and the setup dialog against the simulator.
   if(TARGET regsim)
     foreach(program regnet9 regnet5)
-      foreach(scenario cmd_setup_line cmd_valve_family cmd_zero_setpoint)
+      foreach(scenario cmd_setup_line cmd_valve_family cmd_zero_setpoint cmd_old_format)
         add_test(NAME wine_${scenario}_${program}
           COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program} $<TARGET_FILE:regsim>)
         set_tests_properties(wine_${scenario}_${program} PROPERTIES LABELS wine TIMEOUT 300
