@@ -44,7 +44,7 @@ if(KVL_WIN_BUILD_DIR)
   # Network scenarios with the simulator, each on both network programs.
   if(TARGET regsim)
     foreach(program regnet9 regnet5)
-      foreach(scenario net_monitor_follow net_check_restore)
+      foreach(scenario net_monitor_follow net_check_restore net_modbus_single)
         add_test(NAME wine_${scenario}_${program}
           COMMAND ${KVL_WINE_SCENARIOS}/${scenario}.sh ${program} $<TARGET_FILE:regsim>)
         set_tests_properties(wine_${scenario}_${program} PROPERTIES LABELS wine TIMEOUT 300
