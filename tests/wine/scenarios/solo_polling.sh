@@ -3,7 +3,9 @@
 # (sign included) with the date into the status line and keeps it current;
 # "Остановить вывод" freezes it. A regulator that falls silent while polled
 # leaves "TimeOut" lines and "Ошибка связи N:100" in the exchange log, and the
-# status line follows it again once it answers.
+# status line follows it again once it answers. A valve held open by the
+# analogue signal is reported at linking and its commands stay greyed; a port
+# closed while polling stops the polling with "Порт закрыт".
 # Usage: solo_polling.sh REGSIM
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="solo_polling"
@@ -12,9 +14,10 @@ source "$here/scenarios/solo_common.sh"
 regsim=${1:?usage: solo_polling.sh REGSIM}
 exe=${KVL_EXE:-regsolo.exe}
 
-# Measurement mode: the flow is exactly what the device is given.
+# Measurement mode: the flow is exactly what the device is given. Status byte
+# 6 = 0x62: the valve is held open by the analogue signal, as regsolo reads it.
 kvl_start
-solo_regsim "$regsim" --dev addr=4,format=7,status6=0x42,regulate=0,setpoint=40,flow=30
+solo_regsim "$regsim" --dev addr=4,format=7,status6=0x62,regulate=0,setpoint=40,flow=30
 kvl_map_com 1 "$KVL_PTY"
 
 dir=$(kvl_workdir run)
@@ -24,6 +27,11 @@ main=$(kvl_main "ViriREVO7") || exit 1
 con=$(solo_link "$main" 4) || exit 1
 kvl_expect "mode in the dialog" "$(kvl_auto text "$con" 1080)" "Измерение"
 solo_ok "$con" "connection dialog"
+kvl_answer "Затвор открыт аналоговым сигналом" "Предупреждение" 1
+for id in 40076 40017 40018; do
+  kvl_expect "menu $id with the valve held" "$(kvl_auto menustate "$main" "$id")" grayed
+done
+kvl_expect "valve in the status block" "$(solo_painted "$main" 3)" "Затвор:включен"
 kvl_expect "mode in the status block" "$(solo_painted "$main" 2)" "Режим:   Измерение"
 kvl_expect "status line before polling" "$(solo_painted "$main" 1)" ""
 
@@ -80,9 +88,24 @@ kvl_shot "solo_polling-silent" "$main"
 # It answers again: the status line resumes.
 solo_sim_set 4 silent=0,flow=20
 solo_wait_painted "$main" 1 " Задание: 55.0%; Расход: +20.0%; Дата: $date_glob" 20
-kvl_auto menu "$main" 40079 >/dev/null || kvl_fail "could not stop the polling"
+
+# The port is closed in the connection dialog while polling runs: the closing
+# frame goes out, the next poll finds the port closed, says so and stops.
+kvl_auto menu "$main" 40048 >/dev/null || kvl_fail "could not choose the connection dialog"
+con=$(kvl_auto dialog "Установление связи с регулятором" 20000) || kvl_fail "no connection dialog"
+kvl_auto click "$con" 1157 >/dev/null || kvl_fail "could not click Закрыть порт"
+kvl_answer "Порт закрыт" "Предупреждение" 1
+kvl_wait_text "$con" 1158 "Порт COM1 закрыт"
+solo_trace | grep -q "NOTE closing frame for address 4$" || kvl_fail "no closing frame when the port closed"
+requests=$(solo_trace | grep -c "RX K 11 ")
+sleep 2
+kvl_expect "measure requests after the port closed" "$(solo_trace | grep -c "RX K 11 ")" "$requests"
+kvl_expect "no second warning" "$(kvl_auto msgbox 500 2>/dev/null)" ""
+solo_ok "$con" "connection dialog"
 
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
 kvl_answer "OK to close window?" "DemoKVl" 1
 kvl_wait_exit 30
+# The port was already closed: no second closing frame at the end.
+kvl_expect "closing frames" "$(solo_trace | grep -c "NOTE closing frame")" 1
 kvl_log "passed"
