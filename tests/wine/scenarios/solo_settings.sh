@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # regsolo changes the regulator's settings: the setpoint from a preset and as a
 # typed number (bad numbers refused), the address ("Изменить", a bad one
-# refused) and the line speed (the program follows on its own port); the
+# refused), the memorising of the mode and the line speed (the program follows
+# on its own port; a speed the regulator refuses is not taken); the
 # program then keeps talking to the regulator at its new address and speed,
 # saves the new address in "KVL.dfg" and sends the closing frame there.
 # Usage: solo_settings.sh REGSIM
@@ -60,6 +61,23 @@ kvl_auto settext "$con" 1169 12 >/dev/null
 kvl_auto click "$con" 1087 >/dev/null || kvl_fail "could not click Изменить"
 kvl_wait_text "$con" 1000 "12"
 kvl_expect "device at the new address" "$(solo_sim_get 12 addr)" 12
+
+# Memorising of the mode: "Нет", then "Запомнить " again.
+kvl_auto click "$con" 1233 >/dev/null || kvl_fail "could not click Нет"
+solo_sim_wait 12 rasre 0
+kvl_expect "Запомнить after Нет" "$(kvl_auto state "$con" 1234 | cut -d' ' -f3)" unchecked
+kvl_auto click "$con" 1234 >/dev/null || kvl_fail "could not click Запомнить"
+solo_sim_wait 12 rasre 1
+kvl_expect "Нет after Запомнить" "$(kvl_auto state "$con" 1233 | cut -d' ' -f3)" unchecked
+
+# A speed the regulator cannot take: it answers with the code in force, and
+# the program stays at that speed.
+solo_sim_set 12 speeds=19200+38400
+kvl_auto select "$con" 1231 0 >/dev/null || kvl_fail "could not choose 9600"
+kvl_wait_text "$con" 1229 "1:19200"
+kvl_expect "speed choice after a refused speed" "$(kvl_auto selection "$con" 1231)" 1
+kvl_expect "device speed after a refused speed" "$(solo_sim_get 12 speed)" 19200
+solo_sim_set 12 speeds=9600+19200+38400
 
 # Speed: 9600 for the regulator and for the program's port.
 kvl_auto select "$con" 1231 0 >/dev/null || kvl_fail "could not choose 9600"
