@@ -126,6 +126,12 @@ tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 05 03 " ||
 if [ "$program" = regnet9 ]; then
   kvl_expect "firmware date line in Modbus mode" "$(kvl_auto text "$dlg" 1302)" " "
 fi
+# "Запрос" over Modbus: the single regulator tells its address.
+kvl_auto settext "$dlg" 1000 1 >/dev/null
+kvl_auto click "$dlg" 1210 >/dev/null || kvl_fail "could not click Запрос in Modbus"
+kvl_answer "Оставьте подключенным один регулятор.Продолжить?" "Внимание" 1
+kvl_wait_text "$dlg" 1000 "5"
+kvl_expect "number from the Modbus query" "$(kvl_auto text "$dlg" 1077)" "4321"
 # Speed and address over Modbus as well.
 kvl_auto select "$dlg" 1231 2 >/dev/null || kvl_fail "could not choose 38400 in Modbus"
 kvl_wait_text "$dlg" 1229 "2:38400"
