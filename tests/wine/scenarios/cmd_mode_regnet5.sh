@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # regnet5's mode commands: "Измерение " puts the device in measurement mode,
 # the monitor says so and only "Регулирование" stays available; "Регулирование"
-# brings it back. The same in Modbus.
+# brings it back. A ВПЗ stays one through these changes. The same in Modbus.
 # Usage: cmd_mode_regnet5.sh REGSIM
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="cmd_mode_regnet5"
@@ -36,6 +36,17 @@ kvl_shot "cmd_regnet5-monitor-measure" "$mon"
 # A greyed item cannot be chosen.
 kvl_auto menu "$main" 262 >/dev/null 2>&1 && kvl_fail "a greyed Измерение was chosen"
 mode 40019 "Режим: регулир." 1 grayed enabled
+
+# A ВПЗ keeps its family through the mode changes.
+kvl_auto menu "$main" 40081 >/dev/null || kvl_fail "could not choose ВПЗ"
+kvl_wait_text "$mon" 1263 "ВПЗ"
+sim_expect 8 kind pressure
+mode 262 "Режим: измерение" 0 enabled grayed
+kvl_expect "family after Измерение" "$(sim_key 8 kind)" pressure
+mode 40019 "Режим: регулир." 1 grayed enabled
+kvl_expect "family after Регулирование" "$(sim_key 8 kind)" pressure
+kvl_auto menu "$main" 40080 >/dev/null || kvl_fail "could not choose КВЛ"
+sim_expect 8 kind flow
 
 kvl_auto menu "$main" 40084 >/dev/null || kvl_fail "could not choose Modbus"
 mark=$(wc -l <"$(sim_trace)")
