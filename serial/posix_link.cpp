@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -90,6 +91,7 @@ bool PosixLink::Open(int port, bool watch) {
     }
     try {
       pt.watcher = std::thread(&PosixLink::Watch, this, port, fd, wake[0]);
+      pthread_setname_np(pt.watcher.native_handle(), kWatcherThreadName);
     } catch (const std::system_error&) {
       ::close(wake[0]);
       ::close(wake[1]);

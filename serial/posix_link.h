@@ -37,6 +37,8 @@ class PosixLink : public ByteLink {
   // Longest wait for the driver to take a frame before a write gives up.
   unsigned writeTimeoutMs = 1000;
   static constexpr size_t kBlock = 80;  // largest block handed to the receiver
+  // Name of every watcher thread (visible in /proc and debuggers).
+  static constexpr const char* kWatcherThreadName = "kvl-watcher";
 
  private:
   struct Port {

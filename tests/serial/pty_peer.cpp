@@ -9,7 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
+#include <string>
+
+#include "serial/posix_link.h"
 
 namespace kvl::test {
 
@@ -129,11 +133,17 @@ void PtyBridge::Run() {
   }
 }
 
-int ThreadCount() {
+int WatcherCount() {
+  // Only the link's watcher threads count: sanitizers start threads of their own.
   int n = 0;
   if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      if (name == PosixLink::kWatcherThreadName) ++n;
+    }
     closedir(d);
   }
   return n;

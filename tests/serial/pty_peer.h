@@ -78,7 +78,7 @@ class PtyBridge {
   std::thread thread_;
 };
 
-// Number of threads of this process.
-int ThreadCount();
+// Number of watcher threads of the POSIX link alive in this process.
+int WatcherCount();
 
 }  // namespace kvl::test

@@ -169,19 +169,19 @@ TEST_F(Regsim, SingleRegulatorFraming) {
 }
 
 TEST_F(Regsim, ClosingWhileTheWatcherWaitsLeavesNoThread) {
-  const int before = test::ThreadCount();
+  const int before = test::WatcherCount();
   {
     Line l({"--dev", "addr=3"});
     ASSERT_EQ(l.Poll(3), 1);
-    EXPECT_EQ(test::ThreadCount(), before + 1);
+    EXPECT_EQ(test::WatcherCount(), before + 1);
     for (int i = 0; i < 5; ++i) {
       l.link.Close(0);
-      EXPECT_EQ(test::ThreadCount(), before);
+      EXPECT_EQ(test::WatcherCount(), before);
       ASSERT_TRUE(l.link.Open(0, true));
       ASSERT_EQ(l.Poll(3), 1) << "the port works again after reopening";
     }
   }
-  EXPECT_EQ(test::ThreadCount(), before);
+  EXPECT_EQ(test::WatcherCount(), before);
 }
 
 }  // namespace
