@@ -106,3 +106,9 @@ answer_shot() {
   kvl_auto click "$h" "$4" >/dev/null || kvl_fail "could not press button $4 of \"$2\""
   kvl_auto gone "$h" 10000 >/dev/null || kvl_fail "message box \"$2\" stayed open"
 }
+
+# The simulator with a trace of this run only (regsim appends to its trace).
+cmd_regsim() {
+  rm -f "$(sim_trace)"
+  kvl_regsim "$@"
+}

@@ -11,7 +11,7 @@ regsim=${1:?usage: cmd_mode_regnet5.sh REGSIM}
 title=$(kvl_net_title regnet5)
 
 kvl_start
-kvl_regsim "$regsim" --dev addr=8,serial=1357,setpoint=45
+cmd_regsim "$regsim" --dev addr=8,serial=1357,setpoint=45
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)
 kvl_write_icx "$dir" regnet5 0 8

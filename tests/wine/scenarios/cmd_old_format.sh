@@ -14,7 +14,7 @@ regsim=${2:?usage: cmd_old_format.sh regnet9|regnet5 REGSIM}
 title=$(kvl_net_title "$program")
 
 kvl_start
-kvl_regsim "$regsim" \
+cmd_regsim "$regsim" \
   --dev addr=9,format=5,kind=pressure,pres45=1,digital=0,ext=closed,serial=1122,setpoint=35
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)

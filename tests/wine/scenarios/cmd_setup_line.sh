@@ -18,7 +18,7 @@ regsim=${2:?usage: cmd_setup_line.sh regnet9|regnet5 REGSIM}
 title=$(kvl_net_title "$program")
 
 kvl_start
-kvl_regsim "$regsim" --strict-speed --dev addr=5,serial=4321,date=12-5-15-3
+cmd_regsim "$regsim" --strict-speed --dev addr=5,serial=4321,date=12-5-15-3
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)
 kvl_write_icx "$dir" "$program" 0 5
@@ -26,6 +26,19 @@ kvl_launch "$(kvl_net_exe "$program")" "$dir"
 main=$(kvl_main "$title") || exit 1
 
 dlg=$(open_setup "$main") || exit 1
+# With the port closed nothing can change: the operator is told, the controls
+# go back, and nothing reaches the line.
+kvl_auto select "$dlg" 1231 2 >/dev/null || kvl_fail "could not choose 38400"
+kvl_answer "Порт закрыт" "ErrorSvjac" 1
+kvl_expect "speed selection with the port closed" "$(kvl_auto selection "$dlg" 1231)" "1"
+kvl_auto click "$dlg" 1233 >/dev/null || kvl_fail "could not click Нет"
+kvl_answer "Порт закрыт" "ErrorSvjac" 1
+kvl_expect "Нет with the port closed" "$(kvl_auto state "$dlg" 1233 | cut -d' ' -f3)" unchecked
+kvl_auto click "$dlg" 1087 >/dev/null || kvl_fail "could not click Изменить"
+kvl_answer "Оставьте подключенным один регулятор.Продолжить?" "Внимание" 1
+kvl_answer "Порт закрыт" "ErrorSvjac" 1
+kvl_expect "frames with the port closed" "$(sim_frames)" 0
+kvl_expect "device speed with the port closed" "$(sim_key 5 speed)" 19200
 kvl_auto click "$dlg" 1156 >/dev/null || kvl_fail "could not click Открыть порт"
 kvl_wait_text "$dlg" 1158 "Порт COM1 открыт"
 link_in_setup "$dlg"

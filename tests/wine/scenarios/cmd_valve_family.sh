@@ -15,7 +15,7 @@ regsim=${2:?usage: cmd_valve_family.sh regnet9|regnet5 REGSIM}
 title=$(kvl_net_title "$program")
 
 kvl_start
-kvl_regsim "$regsim" --dev addr=4,serial=2468,setpoint=30
+cmd_regsim "$regsim" --dev addr=4,serial=2468,setpoint=30
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)
 kvl_write_icx "$dir" "$program" 0 4

@@ -17,7 +17,7 @@ zero_q="Операция проводится при нулевом расход
 zero_c="ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ"
 
 kvl_start
-kvl_regsim "$regsim" --dev addr=6,serial=3579,setpoint=20
+cmd_regsim "$regsim" --dev addr=6,serial=3579,setpoint=20
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)
 kvl_write_icx "$dir" "$program" 0 6
