@@ -97,6 +97,7 @@ log=$(kvl_auto lines "$main" 10001 | tr '\n' ' ') || kvl_fail "could not read th
   kvl_fail "no five TimeOut lines in the log: $log"
 [[ $log == *"17;"*";10;0 "* ]] || kvl_fail "channel 0 is no longer polled: $log"
 kvl_expect "active channel while 5 is silent" "$(kvl_auto text "$mon" 1262)" "Ак.кан.№0,"
+kvl_expect "setpoint cell of the silent one" "$(kvl_auto text "$mon" 1240)" "25.0"
 kvl_shot "net_monitor_silent-$program" "$mon"
 
 # It answers again: the row shows values again.
