@@ -28,15 +28,20 @@ link_channel0 "$main"
 # Zero: "No" first (no polling runs yet, so the trace must stay as it is).
 kvl_expect "zero count at the start" "$(sim_key 6 zero_count)" 0
 before=$(sim_frames)
+log_before=$(kvl_auto lines "$main" 10001 | tr '\n' '|')
 kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0'"
 kvl_answer "$zero_q" "$zero_c" 7
 sleep 1
 kvl_expect "frames sent after No" "$(sim_frames)" "$before"
+kvl_expect "exchange log after No" "$(kvl_auto lines "$main" 10001 | tr '\n' '|')" "$log_before"
 kvl_expect "zero count after No" "$(sim_key 6 zero_count)" 0
 kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Установка '0' again"
 answer_shot "cmd_$program-zero-question" "$zero_q" "$zero_c" 6
 kvl_answer "Установка нуля в кан.№ 0 завершена" "Message" 1
 kvl_expect "zero count after Yes" "$(sim_key 6 zero_count)" 1
+# The zero exchange is logged: its answer is the newest line.
+kvl_auto lines "$main" 10001 | tail -n1 | grep -q "^35;" ||
+  kvl_fail "exchange log after Yes ends with \"$(kvl_auto lines "$main" 10001 | tail -n1)\""
 grep -q " RX K 23 1C " "$(sim_trace)" || kvl_fail "no zero request in the trace"
 
 mon=$(open_monitor "$main") || exit 1
