@@ -112,3 +112,25 @@ cmd_regsim() {
   rm -f "$(sim_trace)"
   kvl_regsim "$@"
 }
+
+# Clicks and selections reach the program as posted messages, so what they
+# change is waited for rather than read at once.
+# Usage: wait_selection HANDLE ID INDEX / wait_check HANDLE ID checked|unchecked
+wait_selection() {
+  local got i
+  for i in $(seq 1 60); do
+    got=$(kvl_auto selection "$1" "$2")
+    [ "$got" = "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "selection of $2: expected \"$3\", got \"$got\""
+}
+wait_check() {
+  local got i
+  for i in $(seq 1 60); do
+    got=$(kvl_auto state "$1" "$2" | cut -d' ' -f3)
+    [ "$got" = "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "button $2: expected \"$3\", got \"$got\""
+}
