@@ -48,7 +48,7 @@ kvl_expect "input" "$(kvl_auto text "$con" 1082)" "Цифровой"
 kvl_expect "alarm" "$(kvl_auto text "$con" 1202)" "Норма"
 solo_ok "$con" "connection dialog"
 kvl_expect "KVL.dfg keeps the found address" "$(od -An -tu1 "$dir/KVL.dfg" | xargs)" "0 9"
-kvl_expect "no warning for a free valve" "$(kvl_auto msgbox 1500 2>/dev/null)" ""
+kvl_expect "no warning for a free valve" "$(kvl_auto msgbox 3000 2>/dev/null)" ""
 kvl_expect "status block" "$(kvl_auto painted "$main" | sed -n 2,4p | tr '\n' '|')" \
   "Режим:Регулировка|Затвор:  регул.|КВЛ|"
 kvl_expect "Открыть after linking" "$(kvl_auto menustate "$main" 40017)" enabled

@@ -48,19 +48,27 @@ kvl_shot "solo_polling-main" "$main"
 solo_sim_set 4 flow=-12.5,setpoint=55
 solo_wait_painted "$main" 1 " Задание: 55.0%; Расход: -12.5%; Дата: $date_glob" 20
 first=$(solo_painted "$main" 1)
-sleep 2.5
-kvl_expect "polling still runs (the time moves on)" \
-  "$([ "$(solo_painted "$main" 1)" != "$first" ] && echo yes)" yes
+moved=""
+for _ in $(seq 1 60); do
+  sleep 0.25
+  [ "$(solo_painted "$main" 1)" != "$first" ] && moved=yes && break
+done
+kvl_expect "polling still runs (the time moves on)" "$moved" yes
 
-# Stopped: the last values stay, whatever the device does now.
+# Stopped: no more measure requests, and the last values stay whatever the
+# device does now. (The menu command is posted: wait until the requests end.)
 kvl_auto menu "$main" 40079 >/dev/null || kvl_fail "could not choose Остановить вывод"
-sleep 1
+requests=-1
+for _ in $(seq 1 15); do
+  now=$(solo_trace | grep -c "RX K 11 ")
+  [ "$now" = "$requests" ] && break
+  requests=$now
+  sleep 2
+done
 stopped=$(solo_painted "$main" 1)
 solo_sim_set 4 flow=80
 sleep 2.5
 kvl_expect "status line after stopping" "$(solo_painted "$main" 1)" "$stopped"
-requests=$(solo_trace | grep -c "RX K 11 ")
-sleep 2
 kvl_expect "measure requests after stopping" "$(solo_trace | grep -c "RX K 11 ")" "$requests"
 
 # The regulator falls silent while polled: every attempt times out and the
