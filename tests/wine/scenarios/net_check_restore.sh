@@ -22,6 +22,7 @@ fi
 trace=$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt
 
 kvl_start
+rm -f "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"  # regsim appends to it
 kvl_regsim "$regsim" --dev addr=3,serial=12345,setpoint=40,flow=40 \
   --dev addr=5,kind=pressure,serial=23456,setpoint=25,flow=25 \
   --dev addr=7,serial=34567,setpoint=70,flow=70,digital=0

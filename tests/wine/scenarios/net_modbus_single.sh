@@ -18,6 +18,7 @@ fi
 trace=$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt
 
 kvl_start
+rm -f "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"  # regsim appends to it
 kvl_regsim "$regsim" --dev addr=3,serial=4321,setpoint=30,flow=30
 kvl_map_com 1 "$KVL_PTY"
 dir=$(kvl_workdir run)

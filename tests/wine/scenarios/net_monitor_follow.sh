@@ -21,6 +21,7 @@ fi
 sp0=1239 out0=1242 out1=1243 dev1=1255
 
 kvl_start
+rm -f "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"  # regsim appends to it
 kvl_regsim "$regsim" --dev addr=3,serial=12345,setpoint=40,flow=40 \
   --dev addr=5,kind=pressure,serial=23456,setpoint=25,flow=25
 kvl_map_com 1 "$KVL_PTY"
