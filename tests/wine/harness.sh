@@ -138,12 +138,20 @@ kvl_wait_exit() {
 kvl_running() { [ -n "$_kvl_prog_pid" ] && kill -0 "$_kvl_prog_pid" 2>/dev/null; }
 
 kvl_auto() {
-  local out
-  out=$(wine "$KVL_AUTO_EXE" "$@" 2>"$KVL_WINE_OUT/kvlauto.err") || {
-    kvl_log "kvlauto $*: $(cat "$KVL_WINE_OUT/kvlauto.err")"
-    return 1
-  }
-  printf '%s\n' "$out"
+  local out try
+  for try in 1 2 3; do
+    if out=$(wine "$KVL_AUTO_EXE" "$@" 2>"$KVL_WINE_OUT/kvlauto.err"); then
+      printf '%s\n' "$out"
+      return 0
+    fi
+    # kvlauto always says why it fails; a failure without a word is Wine not
+    # starting the helper on a loaded machine, and worth another try.
+    [ -z "$out" ] && [ ! -s "$KVL_WINE_OUT/kvlauto.err" ] || break
+    kvl_log "kvlauto $*: no answer (try $try), trying again"
+    sleep 0.5
+  done
+  kvl_log "kvlauto $*: $(cat "$KVL_WINE_OUT/kvlauto.err")"
+  return 1
 }
 
 kvl_main() {
@@ -238,7 +246,7 @@ kvl_regsim() {
   [ -x "$regsim" ] || kvl_fail "no simulator at $regsim"
   local d=$KVL_WINE_WORK/runs/$KVL_SCENARIO
   mkdir -p "$d"
-  rm -f "$d/sim.ctl"
+  rm -f "$d/sim.ctl" "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"  # regsim appends to a trace
   mkfifo "$d/sim.ctl"
   "$regsim" --pty --quiet --trace "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt" "$@" \
     <"$d/sim.ctl" >"$d/sim.out" 2>"$KVL_WINE_OUT/$KVL_SCENARIO-sim.err" &
