@@ -23,8 +23,8 @@ namespace {
 
 using namespace kvl::solo;
 
-#ifdef KVL_REGSIM
-const char* const kRegsim = KVL_REGSIM;
+#ifdef KVL_REGSIM_PATH
+const char* const kRegsim = KVL_REGSIM_PATH;
 #else
 const char* const kRegsim = nullptr;
 #endif
