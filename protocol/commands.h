@@ -10,6 +10,9 @@
 
 namespace kvl::cmd {
 
+// Speed texts shown to the operator, by speed index.
+inline constexpr const char* nUart[3] = {"9600", "19200", "38400"};
+
 // Speed codes of CMD_SPEED by speed index (0 = 9600, 1 = 19200, 2 = 38400).
 uint8_t SpeedCode(int speedIndex);
 // Speed index given by the code in an answer: 0 -> 0, 1 -> 2, anything else -> 1.

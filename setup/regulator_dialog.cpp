@@ -13,7 +13,6 @@ namespace kvl {
 namespace {
 
 const char* const kBlanks = "               ";  // fifteen blanks
-const char* const nUart[] = {"9600", "19200", "38400"};
 constexpr int kSpeeds = 3;
 
 // Decimal value of the leading digits of a field (blanks skipped; no digits
@@ -103,7 +102,7 @@ void RegulatorDialog::OnInit(Dialog& d) {
   for (int p = 0; p < kPortCount; ++p) d.ListAdd(kRgPortList, ByteLink::PortName(p));
   d.ListSelect(kRgPortList, s.port0);
   d.ListReset(kRgSpeedList);
-  for (const char* u : nUart) d.ListAdd(kRgSpeedList, u);
+  for (const char* u : cmd::nUart) d.ListAdd(kRgSpeedList, u);
   d.ListSelect(kRgSpeedList, s.nUartIndex);
   char b[64];
   std::snprintf(b, sizeof b, "%s:%d", "Канал №", ch);
@@ -342,7 +341,7 @@ void RegulatorDialog::ChangeSpeed(Dialog& d) {
     c_.ui.MessageBox("No set new speed in comp.", "Связь", MsgButtons::kOk, MsgIcon::kNone,
                      Owner::kDialog, &d);
   char b[32];
-  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, nUart[s.nUartIndex]);
+  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, cmd::nUart[s.nUartIndex]);
   d.SetText(kRgChannel, b);
   d.ListSelect(kRgSpeedList, s.nUartIndex);
 }

@@ -12,7 +12,6 @@ namespace kvl::solo {
 
 namespace {
 constexpr const char* kBlank15 = "               ";
-constexpr const char* kSpeedNames[] = {"9600", "19200", "38400"};
 constexpr size_t kAddressChars = 9;
 
 std::string Number(int v) {
@@ -42,7 +41,7 @@ void ConnectionDialog::OnInit(Dialog& d) {
   for (int p = 0; p < kPortCount; ++p) d.ListAdd(kIdPortCombo, ByteLink::PortName(p));
   d.ListSelect(kIdPortCombo, s.port0);
   d.ListReset(kIdSpeedCombo);
-  for (const char* name : kSpeedNames) d.ListAdd(kIdSpeedCombo, name);
+  for (const char* name : cmd::nUart) d.ListAdd(kIdSpeedCombo, name);
   d.ListSelect(kIdSpeedCombo, s.nUartIndex);
   d.SetText(kIdSpeedText, Number(s.nUartIndex));
 
@@ -272,7 +271,7 @@ void ConnectionDialog::ChangeSpeed(Dialog& d) {
   if (!SetupConn(c_, s.port0, s.nUartIndex))
     Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
   char b[32];
-  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, kSpeedNames[s.nUartIndex]);
+  std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, cmd::nUart[s.nUartIndex]);
   d.SetText(kIdSpeedText, b);
   d.ListSelect(kIdSpeedCombo, s.nUartIndex);
 }
