@@ -7,6 +7,9 @@
 #
 #   scripts/demo.sh            link the three regulators and open the monitor
 #   scripts/demo.sh --bare     just start the program with its configuration
+#   scripts/demo.sh --solo     regsolo.exe with one simulated regulator at
+#                              address 5: connect it and show its status line
+#                              (--solo --bare: just start regsolo)
 #
 # Environment: KVL_BUILD (default <repo>/build), KVL_JOBS (default 2).
 set -euo pipefail
@@ -14,7 +17,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KVL_BUILD:-$root/build}
 jobs=${KVL_JOBS:-2}
 bare=""
-[ "${1:-}" = "--bare" ] && bare=yes
+solo=""
+for arg in "$@"; do
+  case $arg in
+    --bare) bare=yes ;;
+    --solo) solo=yes ;;
+    *)
+      echo "usage: scripts/demo.sh [--solo] [--bare]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 say() { echo "demo: $*" >&2; }
 die() {
@@ -34,13 +47,15 @@ if [ ! -f "$win/build.ninja" ]; then
   cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" >/dev/null
 fi
-ninja -C "$win" -j"$jobs" regnet9 kvlauto >/dev/null || die "the Windows build failed (run: ninja -C $win)"
+ninja -C "$win" -j"$jobs" regnet9 regsolo kvlauto >/dev/null ||
+  die "the Windows build failed (run: ninja -C $win)"
 if [ ! -f "$native/build.ninja" ]; then
   say "configuring the simulator build in $native"
   cmake -S "$root" -B "$native" -G Ninja >/dev/null
 fi
 ninja -C "$native" -j"$jobs" regsim >/dev/null || die "the simulator build failed (run: ninja -C $native regsim)"
 exe=$win/shell/regnet9.exe
+[ -n "$solo" ] && exe=$win/shell/regsolo.exe
 auto=$win/tests/wine/kvlauto.exe
 regsim=$native/sim/regsim
 for f in "$exe" "$auto" "$regsim"; do
@@ -69,13 +84,18 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # The simulator: a flow regulator at 3, a pressure regulator at 5, another flow
-# regulator at 7.
+# regulator at 7; for regsolo one flow regulator at 5 whose valve is free
+# (status byte 6: external control on, regulation permitted).
 rm -f "$work/sim.ctl"
 mkfifo "$work/sim.ctl"
-"$regsim" --pty --quiet --trace "$work/trace.txt" \
-  --dev addr=3,kind=flow,serial=12345,setpoint=40,flow=40 \
-  --dev addr=5,kind=pressure,serial=23456,setpoint=25,flow=25 \
-  --dev addr=7,kind=flow,serial=34567,setpoint=70,flow=65 <"$work/sim.ctl" >"$work/sim.out" &
+if [ -n "$solo" ]; then
+  devices=(--dev addr=5,kind=flow,serial=4321,setpoint=30,flow=30,status6=0x42)
+else
+  devices=(--dev addr=3,kind=flow,serial=12345,setpoint=40,flow=40
+    --dev addr=5,kind=pressure,serial=23456,setpoint=25,flow=25
+    --dev addr=7,kind=flow,serial=34567,setpoint=70,flow=65)
+fi
+"$regsim" --pty --quiet --trace "$work/trace.txt" "${devices[@]}" <"$work/sim.ctl" >"$work/sim.out" &
 sim_pid=$!
 exec 8>"$work/sim.ctl"
 pty=""
@@ -88,6 +108,8 @@ done
 [ -n "$pty" ] || die "regsim did not report its pty"
 say "simulator on $pty (trace: $work/trace.txt)"
 
+# "KVL.dfg" of regsolo: port index 0 (COM1), address 5.
+printf '\000\005' >"$work/KVL.dfg"
 # "KVL.icx" of regnet9: 11 records of 64 bytes, little-endian 32-bit fields;
 # port index at offset 32 of record 0 (0 = COM1), network address at offset 40
 # of each record.
@@ -128,29 +150,53 @@ shot() {
     say "screenshot $out/$1.png"
 }
 
-main=$(a find "Net9 Demo КВЛ30" TTYWndClass 60000) || die "the main window did not appear"
-if [ -z "$bare" ]; then
-  # Link the three regulators the way an operator does, then open the monitor.
-  a menu "$main" 40082 >/dev/null
-  net=$(a dialog "Формирование сети" 20000) || die "no network formation dialog"
-  a click "$net" 1156 >/dev/null
-  sleep 1
-  a click "$net" 1210 >/dev/null
-  say "checking all nine channels (the six empty ones take a second each)"
-  for _ in $(seq 1 60); do
-    [ "$(a text "$net" 1236)" = "Проверка завершена" ] && break
-    sleep 0.5
-  done
-  shot network "$net"
-  sleep 1.5
-  a click "$net" 1 >/dev/null
-  a gone "$net" 10000 >/dev/null || die "the network dialog stayed open"
-  a menu "$main" 836 >/dev/null || die "no channel was linked: see $work/trace.txt"
-  mon=$(a dialog "Установка канала и контроль параметров" 20000) || die "no monitor window"
-  a menu "$main" 40057 >/dev/null
-  sleep 3
-  shot monitor "$mon"
-  shot main "$main"
+if [ -n "$solo" ]; then
+  main=$(a find "ViriREVO7" TTYWndClass 60000) || die "the main window did not appear"
+  if [ -z "$bare" ]; then
+    # Connect the regulator the way an operator does, then start the polling.
+    a menu "$main" 40048 >/dev/null
+    con=$(a dialog "Установление связи с регулятором" 20000) || die "no connection dialog"
+    a click "$con" 1156 >/dev/null
+    sleep 1
+    a click "$con" 1073 >/dev/null
+    for _ in $(seq 1 40); do
+      [ "$(a text "$con" 1075)" = "Установлена" ] && break
+      sleep 0.5
+    done
+    [ "$(a text "$con" 1075)" = "Установлена" ] || die "the regulator did not answer: see $work/trace.txt"
+    shot connection "$con"
+    a click "$con" 1 >/dev/null
+    a gone "$con" 10000 >/dev/null || die "the connection dialog stayed open"
+    a menu "$main" 40078 >/dev/null
+    a menu "$main" 40057 >/dev/null
+    sleep 3
+    shot main "$main"
+  fi
+else
+  main=$(a find "Net9 Demo КВЛ30" TTYWndClass 60000) || die "the main window did not appear"
+  if [ -z "$bare" ]; then
+    # Link the three regulators the way an operator does, then open the monitor.
+    a menu "$main" 40082 >/dev/null
+    net=$(a dialog "Формирование сети" 20000) || die "no network formation dialog"
+    a click "$net" 1156 >/dev/null
+    sleep 1
+    a click "$net" 1210 >/dev/null
+    say "checking all nine channels (the six empty ones take a second each)"
+    for _ in $(seq 1 60); do
+      [ "$(a text "$net" 1236)" = "Проверка завершена" ] && break
+      sleep 0.5
+    done
+    shot network "$net"
+    sleep 1.5
+    a click "$net" 1 >/dev/null
+    a gone "$net" 10000 >/dev/null || die "the network dialog stayed open"
+    a menu "$main" 836 >/dev/null || die "no channel was linked: see $work/trace.txt"
+    mon=$(a dialog "Установка канала и контроль параметров" 20000) || die "no monitor window"
+    a menu "$main" 40057 >/dev/null
+    sleep 3
+    shot monitor "$mon"
+    shot main "$main"
+  fi
 fi
 
 if [ -n "$started_xvfb" ]; then
