@@ -12,35 +12,11 @@
 #include <system_error>
 
 #include "protocol/commands.h"
+#include "serial/termios_line.h"
 
 namespace kvl {
 
 namespace {
-
-speed_t SpeedOfIndex(int speedIndex) {
-  switch (cmd::BaudOfIndex(speedIndex)) {
-    case 9600:
-      return B9600;
-    case 38400:
-      return B38400;
-    default:
-      return B19200;
-  }
-}
-
-// Raw 8N1 at the given speed, no flow control of any kind, reads never block.
-bool SetLine(int fd, speed_t speed) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return false;
-  cfmakeraw(&t);
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
-  return tcsetattr(fd, TCSANOW, &t) == 0;
-}
 
 // DTR on or off; a pty has no modem lines and says so, which is not a failure.
 bool SetDtr(int fd, bool on) {
@@ -79,7 +55,7 @@ bool PosixLink::Open(int port, bool watch) {
     ::close(fd);
     return false;
   }
-  if (!SetLine(fd, B19200) || tcflush(fd, TCIOFLUSH) != 0 || !SetDtr(fd, true)) {
+  if (!SetRawLine(fd, 19200, 0) || tcflush(fd, TCIOFLUSH) != 0 || !SetDtr(fd, true)) {
     Release(fd);
     return false;
   }
@@ -110,7 +86,7 @@ bool PosixLink::IsOpen(int port) const {
 }
 
 bool PosixLink::SetSpeed(int port, int speedIndex) {
-  return IsOpen(port) && SetLine(ports_[port].fd, SpeedOfIndex(speedIndex));
+  return IsOpen(port) && SetRawLine(ports_[port].fd, cmd::BaudOfIndex(speedIndex), 0);
 }
 
 void PosixLink::Close(int port) {

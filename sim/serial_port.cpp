@@ -8,35 +8,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serial/termios_line.h"
+
 namespace kvl::sim {
 
-namespace {
-
-speed_t SpeedOf(unsigned baud) {
-  switch (baud) {
-    case 9600:
-      return B9600;
-    case 38400:
-      return B38400;
-    default:
-      return B19200;
-  }
-}
-
-bool MakeRaw(int fd, unsigned baud) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return false;
-  cfmakeraw(&t);
-  t.c_cflag |= CLOCAL | CREAD;
-  t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  cfsetispeed(&t, SpeedOf(baud));
-  cfsetospeed(&t, SpeedOf(baud));
-  return tcsetattr(fd, TCSANOW, &t) == 0;
-}
-
-}  // namespace
+// The simulator's side of the line: reads wait for at least one byte.
+constexpr cc_t kBlockingReads = 1;
 
 SerialPort::~SerialPort() {
   if (slaveFd_ >= 0) close(slaveFd_);
@@ -60,7 +37,7 @@ bool SerialPort::OpenPty(std::string& err) {
     err = "cannot open " + slavePath_ + ": " + std::strerror(errno);
     return false;
   }
-  if (!MakeRaw(slaveFd_, 19200) || !MakeRaw(fd_, 19200)) {
+  if (!SetRawLine(slaveFd_, 19200, kBlockingReads) || !SetRawLine(fd_, 19200, kBlockingReads)) {
     err = "cannot set the pseudo-terminal raw";
     return false;
   }
@@ -74,7 +51,7 @@ bool SerialPort::OpenDevice(const std::string& path, unsigned baud, std::string&
     err = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  if (!MakeRaw(fd_, baud)) {
+  if (!SetRawLine(fd_, baud, kBlockingReads)) {
     err = path + " is not a serial port (cannot set it raw 8N1)";
     return false;
   }
@@ -86,8 +63,8 @@ bool SerialPort::SetBaud(unsigned baud) {
   if (IsPty() || fd_ < 0) return true;
   termios t{};
   if (tcgetattr(fd_, &t) != 0) return false;
-  cfsetispeed(&t, SpeedOf(baud));
-  cfsetospeed(&t, SpeedOf(baud));
+  cfsetispeed(&t, TermiosSpeed(baud));
+  cfsetospeed(&t, TermiosSpeed(baud));
   return tcsetattr(fd_, TCSADRAIN, &t) == 0;
 }
 
