@@ -37,6 +37,8 @@ bool Transaction::ReportWrite(const WriteResult& w, int port) {
         if (w.lineErrors) ui_.MessageBox(RequestDump(rq_), "Ошибка записи2,WriteCommBlock");
       }
       return true;
+    case WriteStatus::kPortLost:
+      return false;
     case WriteStatus::kRefused:
       if (solo_ && w.lineErrors) {
         std::snprintf(b, sizeof b, "<CE-%u>", w.lineErrors);

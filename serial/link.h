@@ -24,6 +24,7 @@ enum class WriteStatus {
   kNoHandle,         // the port is not open
   kCompletionError,  // issued, but waiting for completion failed (counts as written)
   kRefused,          // could not be issued
+  kPortLost,         // the device has gone away (adapter pulled, other end hung up)
 };
 
 struct WriteResult {
@@ -47,6 +48,11 @@ class ByteLink {
   // port cannot be opened or configured, or the watcher cannot start.
   virtual bool Open(int port, bool watch) = 0;
   virtual bool IsOpen(int port) const = 0;
+  // True once an open port has gone away for good: the adapter was pulled, or the
+  // other end of a pty closed. The watcher's wait or read failed for good, or a
+  // write failed with a device-gone error. Stays true until Close; a closed port
+  // is never lost. Writes to a lost port return kPortLost at once.
+  virtual bool Lost(int /*port*/) const { return false; }
   // Line speed by speed index: 0 = 9600, 2 = 38400, anything else 19200.
   virtual bool SetSpeed(int port, int speedIndex) = 0;
   // Ends the watcher (returns only after it has ended), drops DTR, purges, closes.
