@@ -287,14 +287,28 @@ int wmain(int argc, wchar_t** argv) {
   } else if (cmd == L"lines") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     bool combo = IsCombo(c);
-    LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      wchar_t buf[1024] = {};
-      LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-      if (len < 0 || len >= 1024) Fail("item too long");
-      SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
-      Out(Narrow(buf));
+    // Every item is a message of its own, and the program runs between them: a
+    // list that changes meanwhile (the exchange log while polling) would read as
+    // a mix of two states. Read until two reads in a row agree.
+    auto read = [&] {
+      std::vector<std::string> items;
+      LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count; ++i) {
+        wchar_t buf[1024] = {};
+        LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        if (len < 0 || len >= 1024) Fail("item too long");
+        SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+        items.push_back(Narrow(buf));
+      }
+      return items;
+    };
+    std::vector<std::string> items = read(), again = read();
+    for (int tries = 0; items != again; ++tries) {
+      if (tries == 50) Fail("the list keeps changing while it is read");
+      items = std::move(again);
+      again = read();
     }
+    for (const std::string& item : items) Out(item);
   } else if (cmd == L"selection") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     Out(std::to_string(SendMessageW(c, IsCombo(c) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0)));
