@@ -23,11 +23,7 @@ namespace {
 
 using namespace kvl::solo;
 
-#ifdef KVL_REGSIM_PATH
 const char* const kRegsim = KVL_REGSIM_PATH;
-#else
-const char* const kRegsim = nullptr;
-#endif
 
 class Services : public FakeServices {
  public:
@@ -113,7 +109,6 @@ std::string Free(const std::string& device, int format = 7) {
 class SoloRegsim : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!kRegsim) GTEST_SKIP() << "the simulator is not part of this build";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir =
         std::filesystem::path(::testing::TempDir()) / (std::string("solo_regsim_") + info->name());
