@@ -1,6 +1,7 @@
 #include "regsim_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -39,18 +40,31 @@ RegsimProcess::RegsimProcess(const std::string& exe, const std::vector<std::stri
   path_ = first.substr(4);
 }
 
+// Stops the simulator with "quit" and fails the running test unless it ends
+// cleanly: a sanitizer report, a crash or a hang on the way out is a fault of
+// the simulator that must not pass unseen.
 RegsimProcess::~RegsimProcess() {
+  int status = 0;
+  pid_t ended = waitpid(pid_, &status, WNOHANG);
   if (in_ >= 0) {
-    const char quit[] = "quit\n";
-    [[maybe_unused]] auto w = write(in_, quit, sizeof quit - 1);
+    if (ended == 0) {
+      const char quit[] = "quit\n";
+      [[maybe_unused]] auto w = write(in_, quit, sizeof quit - 1);
+    }
     close(in_);
   }
-  int status = 0;
-  for (int i = 0; i < 300 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+  for (int i = 0; i < 500 && ended == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  if (waitpid(pid_, &status, WNOHANG) == 0) {
+    ended = waitpid(pid_, &status, WNOHANG);
+  }
+  if (ended == 0) {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
+    ADD_FAILURE() << "regsim did not end within 5 s of \"quit\"";
+  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    ADD_FAILURE() << "regsim ended with "
+                  << (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                        : "signal " + std::to_string(WTERMSIG(status)));
   }
   if (out_ >= 0) close(out_);
 }

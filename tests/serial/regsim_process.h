@@ -1,5 +1,6 @@
 // The simulator as a child process: started on a pty with the given arguments,
-// steered through its stdin control lines, stopped with "quit".
+// steered through its stdin control lines, stopped with "quit"; the running test
+// fails unless it then ends with status 0.
 #pragma once
 
 #include <sys/types.h>

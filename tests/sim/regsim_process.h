@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -42,6 +43,9 @@ class RegsimProcess {
     stderr_ = err[0];
   }
 
+  // A simulator the test has not seen end is stopped with SIGTERM, and the test
+  // fails unless it then ends cleanly (a sanitizer report or a crash on the way
+  // out is a fault). The end a test waited for is that test's to check.
   ~RegsimProcess() {
     if (pid_ > 0 && !exited_) {
       kill(pid_, SIGTERM);
@@ -49,6 +53,9 @@ class RegsimProcess {
       if (!exited_) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
+        ADD_FAILURE() << "regsim did not end within 5 s of SIGTERM";
+      } else if (status_ != 0) {
+        ADD_FAILURE() << "regsim ended with status " << status_ << " (128 + N: signal N)";
       }
     }
     for (int fd : {stdin_, stdout_, stderr_})

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs link_check.exe under Wine with COM1 mapped to a simulator on a pty.
 #   run.sh LINK_CHECK_EXE REGSIM [PREFIX_DIR]
-# Exit status: that of link_check.exe (0 = all checks passed), 2 for a set-up failure.
+# Exit status: that of link_check.exe (0 = all checks passed), 2 for a set-up
+# failure, 1 when link_check passed but the simulator did not end with status 0.
 set -u
 exe=${1:?usage: run.sh LINK_CHECK_EXE REGSIM [PREFIX_DIR]}
 regsim=${2:?usage: run.sh LINK_CHECK_EXE REGSIM [PREFIX_DIR]}
@@ -47,6 +48,14 @@ if [ $status -ne 0 ] && [ -s "$work/trace.txt" ]; then
   echo "--- simulator trace (last 40 lines)"
   tail -n 40 "$work/trace.txt"
 fi
+# The simulator must end cleanly too (a sanitizer report makes it fail).
 echo quit >&9
 exec 9>&-
+wait "$sim_pid"
+sim_status=$?
+sim_pid=
+if [ $sim_status -ne 0 ]; then
+  echo "regsim ended with exit status $sim_status" >&2
+  [ $status -ne 0 ] || status=1
+fi
 exit $status
