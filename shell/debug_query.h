@@ -11,12 +11,13 @@ namespace kvl::win {
 constexpr uintptr_t kDebugQueryMagic = 0x4B564C51;  // "KVLQ"
 
 enum DebugOp : int32_t {
-  kQueryMenuState = 1,   // arg: command id -> 1 enabled, 2 greyed, 0 no such item
-  kQueryBarCount = 2,    // -> number of menu-bar items + 1
-  kQueryBarItemId = 3,   // arg: position -> command id + 2, 1 for a popup, 0 none
-  kQueryScrollMax = 4,   // arg: 0 horizontal, 1 vertical -> range maximum + 1
-  kQueryScrollPos = 5,   // arg: 0 horizontal, 1 vertical -> thumb position + 1
-  kQueryPaintCount = 6,  // -> number of texts the window paints + 1
+  kQueryMenuState = 1,  // arg: command id -> 1 enabled, 2 greyed, 3 no such item
+  kQueryBarCount = 2,   // -> number of menu-bar items + 1
+  kQueryBarItemId = 3,  // arg: position -> command id + 2, 1 for a popup, 0 none
+  kQueryScrollMax = 4,  // arg: 0 horizontal, 1 vertical -> range maximum + 1
+  kQueryScrollPos = 5,  // arg: 0 horizontal, 1 vertical -> thumb position + 1
+  // The texts the window's last WM_PAINT drew (those TextOutW accepted):
+  kQueryPaintCount = 6,  // -> number of texts + 1
   kQueryPaintChar = 7,   // arg: text * 65536 + position -> UTF-16 unit + 2, 1 past the end
 };
 

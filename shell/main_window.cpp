@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include <cstring>
+#include <vector>
 
 #include "resources/ids.h"
 #include "shell/debug_query.h"
@@ -24,6 +25,10 @@ struct Shell {
   HWND list = nullptr;
   HBRUSH background = nullptr;  // grey page
   HBRUSH lightGreen = nullptr;
+  // What the last WM_PAINT drew: each text TextOutW accepted, in drawing order.
+  // The test tools' paint query reads this record, so they see what reached the
+  // screen rather than what the logic would have drawn.
+  std::vector<std::wstring> drawn;
   explicit Shell(HINSTANCE inst) : ui(inst) {}
 };
 
@@ -52,10 +57,12 @@ void Paint(HWND hwnd, Shell* s) {
   if (s && s->logic) {
     std::vector<PaintText> texts = s->logic->OnPaint(rc.left, rc.bottom);
     HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    s->drawn.clear();
     for (const PaintText& t : texts) {
       SetBkColor(dc, t.background);
       std::wstring w = Widen(t.text);
-      TextOutW(dc, t.x, t.y, w.c_str(), static_cast<int>(w.size()));
+      if (TextOutW(dc, t.x, t.y, w.c_str(), static_cast<int>(w.size())))
+        s->drawn.push_back(std::move(w));
     }
     SelectObject(dc, old);
   }
@@ -69,9 +76,9 @@ LRESULT AnswerQuery(HWND hwnd, const COPYDATASTRUCT* cds) {
   HMENU m = GetMenu(hwnd);
   switch (q.op) {
     case kQueryMenuState: {
-      if (!m) return 0;
+      if (!m) return 3;
       UINT st = GetMenuState(m, static_cast<UINT>(q.arg), MF_BYCOMMAND);
-      if (st == static_cast<UINT>(-1)) return 0;
+      if (st == static_cast<UINT>(-1)) return 3;
       return (st & (MF_GRAYED | MF_DISABLED)) ? 2 : 1;
     }
     case kQueryBarCount:
@@ -91,15 +98,12 @@ LRESULT AnswerQuery(HWND hwnd, const COPYDATASTRUCT* cds) {
     }
     case kQueryPaintCount:
     case kQueryPaintChar: {
-      Shell* s = ShellOf(hwnd);
-      if (!s || !s->logic) return 0;
-      RECT rc;
-      GetClientRect(hwnd, &rc);
-      const std::vector<PaintText> texts = s->logic->OnPaint(rc.left, rc.bottom);
-      if (q.op == kQueryPaintCount) return static_cast<LRESULT>(texts.size()) + 1;
+      const Shell* s = ShellOf(hwnd);
+      if (!s) return 0;
+      if (q.op == kQueryPaintCount) return static_cast<LRESULT>(s->drawn.size()) + 1;
       const size_t index = static_cast<size_t>(q.arg) >> 16, pos = q.arg & 0xFFFF;
-      if (q.arg < 0 || index >= texts.size()) return 0;
-      const std::wstring w = Widen(texts[index].text);
+      if (q.arg < 0 || index >= s->drawn.size()) return 0;
+      const std::wstring& w = s->drawn[index];
       return pos < w.size() ? static_cast<LRESULT>(w[pos]) + 2 : 1;
     }
     default:
