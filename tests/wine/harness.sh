@@ -8,20 +8,34 @@
 #           KVL_WINE_OUT (screenshots and logs; default $KVL_WINE_WORK/out),
 #           KVL_SCREENSHOT_DIR (also save the scenario's window pictures there).
 #
-# Functions (all fail the scenario with a message when something is wrong):
+# Functions (all fail the scenario with a message when something is wrong; a
+# failure inside $(...) or a pipeline ends the whole scenario as well):
 #   kvl_start                      display, prefix, wineserver; cleanup on exit
 #   kvl_map_com N PATH             COMn of the prefix -> a serial device or pty
 #   kvl_workdir NAME               a fresh current directory for a program run
 #   kvl_launch EXE DIR             starts a program (the .exe file name) in DIR
-#   kvl_wait_exit [SECONDS]        waits until the program has ended
-#   kvl_auto ARGS...               one kvlauto.exe command; prints its output
+#   kvl_wait_exit [SECONDS] [STATUS]  waits until the program has ended with exit
+#                                  status STATUS (default 0: a crash while closing fails)
+#   kvl_auto ARGS...               one kvlauto.exe command that must succeed; prints
+#                                  its output
+#   kvl_refused REASON ARGS...     one kvlauto.exe command that must be refused as a
+#                                  person would find it (a greyed item, a disabled
+#                                  control...); REASON: a glob its message must match
+#   kvl_absent ARGS...             "kvlauto absent ARGS": must establish that the
+#                                  window or control is not there
 #   kvl_main TITLE                 the program's main window handle
 #   kvl_msgbox TEXT CAPTION        waits for this message box; prints its handle
 #   kvl_answer TEXT CAPTION ID     the same, then presses button ID (1 OK, 2 Cancel, 6 Yes, 7 No)
 #   kvl_expect WHAT ACTUAL EXPECTED
 #   kvl_wait_text HANDLE ID GLOB [SECONDS]  waits until a control shows a text
+#   kvl_wait_selection HANDLE ID INDEX / kvl_wait_check HANDLE ID checked|unchecked
+#   kvl_wait_count FILE PATTERN MORE-THAN [SECONDS]  waits until more than MORE-THAN
+#                                  lines of FILE match the grep PATTERN
+#   kvl_count FILE PATTERN         lines of FILE matching the grep PATTERN (the file
+#                                  must be there)
 #   kvl_shot NAME [HANDLE]         screenshot of the desktop or of one window
-#   kvl_regsim REGSIM ARGS...      the simulator on a pty (sets KVL_PTY); stopped on exit
+#   kvl_regsim REGSIM ARGS...      the simulator on a pty (sets KVL_PTY); stopped on
+#                                  exit, where it must end with status 0
 #   kvl_write_icx DIR PROGRAM PORT [NET...]  a "KVL.icx" for regnet9 or regnet5
 #   kvl_net_title PROGRAM / kvl_net_exe PROGRAM   main window title / .exe name
 #   kvl_fail MESSAGE
@@ -29,8 +43,10 @@
 # kvlauto.exe (tests/wine/kvlauto.cpp) lists its commands at its top. Menu
 # states come from the program itself: the main window answers a read-only
 # WM_COPYDATA query (shell/debug_query.h), since Wine does not let another
-# process read a menu. Clicks are refused on hidden, disabled or covered
-# controls, as a person could not click them either.
+# process read a menu; it also answers with the texts its last WM_PAINT drew.
+# Clicks are refused on hidden, disabled or covered controls, as a person could
+# not click them either: kvl_refused expects exactly such a refusal, so a check
+# that something cannot be done never passes because kvlauto failed.
 set -uo pipefail
 
 : "${KVL_WIN_BUILD_DIR:?set KVL_WIN_BUILD_DIR to the Windows build directory}"
@@ -48,11 +64,15 @@ _kvl_failed=0
 
 kvl_log() { echo "[$KVL_SCENARIO] $*" >&2; }
 
+# Inside a command substitution or a pipeline the failure also stops the
+# scenario's own shell, which would otherwise go on with an empty value.
 kvl_fail() {
   kvl_log "FAIL: $*"
   _kvl_failed=1
+  [ "$BASHPID" = "$$" ] || kill -USR1 $$
   exit 1
 }
+trap '_kvl_failed=1; exit 1' USR1
 
 kvl_have() { command -v "$1" >/dev/null 2>&1 || kvl_fail "$1 is not installed"; }
 
@@ -67,10 +87,16 @@ _kvl_prefix() {
 
 _kvl_cleanup() {
   local rc=$?
+  trap - USR1
+  # A scenario that launched a program checks how it ended (kvl_wait_exit).
+  if [ "$rc" -eq 0 ] && [ "$_kvl_failed" -eq 0 ] && [ -n "$_kvl_prog_pid" ]; then
+    kvl_log "FAIL: the scenario ended without waiting for the program's exit"
+    rc=1
+  fi
   if [ "$rc" -ne 0 ] || [ "$_kvl_failed" -ne 0 ]; then
-    kvl_shot "failure-$KVL_SCENARIO" 2>/dev/null
+    _kvl_shot_file "failure-$KVL_SCENARIO" 2>/dev/null
     kvl_log "windows at failure:"
-    kvl_auto windows >&2 2>/dev/null
+    wine "$KVL_AUTO_EXE" windows >&2 2>/dev/null
     kvl_log "screenshot: $KVL_WINE_OUT/failure-$KVL_SCENARIO.png"
   fi
   if [ -n "$_kvl_prog_pid" ] && kill -0 "$_kvl_prog_pid" 2>/dev/null; then
@@ -78,12 +104,34 @@ _kvl_cleanup() {
   fi
   kvl_wine_stop
   kvl_xvfb_stop
-  if [ -n "$_kvl_sim_pid" ]; then
-    exec 8>&-
-    kill "$_kvl_sim_pid" 2>/dev/null
-    wait "$_kvl_sim_pid" 2>/dev/null
-  fi
+  _kvl_regsim_stop || rc=1
   exit "$rc"
+}
+
+# Stops the simulator with "quit" on its control pipe; it must end by itself
+# with status 0 (a sanitizer report or a crash on the way out is a failure).
+_kvl_regsim_stop() {
+  [ -n "$_kvl_sim_pid" ] || return 0
+  local pid=$_kvl_sim_pid status i
+  _kvl_sim_pid=""
+  echo quit >&8 2>/dev/null
+  exec 8>&-
+  for i in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    kvl_log "FAIL: regsim did not end within 10 s of \"quit\""
+    return 1
+  fi
+  wait "$pid"
+  status=$?
+  if [ "$status" -ne 0 ]; then
+    kvl_log "FAIL: regsim ended with exit status $status: $(tail -n 5 "$KVL_WINE_OUT/$KVL_SCENARIO-sim.err" 2>/dev/null)"
+    return 1
+  fi
 }
 
 kvl_start() {
@@ -122,12 +170,20 @@ kvl_launch() {
   _kvl_prog_pid=$!
 }
 
+# Wine passes on a Windows program's exit code (its low byte). A program that
+# crashes, on the way out too, ends with the exception's code there (5 for an
+# access violation, 3 for abort()): crash dialogs are off in the prefix.
 kvl_wait_exit() {
-  local limit=${1:-20} i
+  local limit=${1:-20} want=${2:-0} i status
+  [ -n "$_kvl_prog_pid" ] || kvl_fail "no program was started"
   for i in $(seq 1 $((limit * 10))); do
     kill -0 "$_kvl_prog_pid" 2>/dev/null || {
-      wait "$_kvl_prog_pid" 2>/dev/null
+      wait "$_kvl_prog_pid"
+      status=$?
       _kvl_prog_pid=""
+      [ "$status" -eq "$want" ] ||
+        kvl_fail "the program ended with exit status $status, expected $want" \
+          "(output: $(tail -n 5 "$KVL_WINE_OUT/$KVL_SCENARIO-program.log" | tr '\n' ' '))"
       return 0
     }
     sleep 0.1
@@ -137,21 +193,58 @@ kvl_wait_exit() {
 
 kvl_running() { [ -n "$_kvl_prog_pid" ] && kill -0 "$_kvl_prog_pid" 2>/dev/null; }
 
-kvl_auto() {
-  local out try
+# kvlauto's exit status for a clear "no" (tests/wine/kvlauto.cpp).
+KVL_AUTO_NO=4
+
+# One kvlauto run: its output on stdout, its message in $_kvl_auto_err; returns
+# its exit status.
+_kvl_auto_run() {
+  local out try status err=$KVL_WINE_OUT/kvlauto.$BASHPID.err
   for try in 1 2 3; do
-    if out=$(wine "$KVL_AUTO_EXE" "$@" 2>"$KVL_WINE_OUT/kvlauto.err"); then
-      printf '%s\n' "$out"
-      return 0
-    fi
+    out=$(wine "$KVL_AUTO_EXE" "$@" 2>"$err")
+    status=$?
+    _kvl_auto_err=$(tr -d '\r' <"$err" 2>/dev/null)  # stderr is in text mode
+    [ "$status" -eq 0 ] && break
     # kvlauto always says why it fails; a failure without a word is Wine not
     # starting the helper on a loaded machine, and worth another try.
-    [ -z "$out" ] && [ ! -s "$KVL_WINE_OUT/kvlauto.err" ] || break
+    [ -z "$out" ] && [ -z "$_kvl_auto_err" ] || break
     kvl_log "kvlauto $*: no answer (try $try), trying again"
     sleep 0.5
   done
-  kvl_log "kvlauto $*: $(cat "$KVL_WINE_OUT/kvlauto.err")"
-  return 1
+  rm -f "$err"
+  [ -z "$out" ] || printf '%s\n' "$out"
+  return "$status"
+}
+
+kvl_auto() {
+  _kvl_auto_run "$@" && return 0
+  kvl_fail "kvlauto $* (exit status $?): $_kvl_auto_err"
+}
+
+kvl_refused() {
+  local reason=$1 status
+  shift
+  _kvl_auto_run "$@" >/dev/null
+  status=$?
+  case $status in
+    0) kvl_fail "kvlauto $* was carried out, expected a refusal ($reason)" ;;
+    "$KVL_AUTO_NO")
+      # shellcheck disable=SC2053
+      [[ $_kvl_auto_err == kvlauto:\ $reason ]] ||
+        kvl_fail "kvlauto $* was refused for another reason: $_kvl_auto_err (expected $reason)" ;;
+    *) kvl_fail "kvlauto $* failed (exit status $status): $_kvl_auto_err" ;;
+  esac
+}
+
+kvl_absent() {
+  local out=$KVL_WINE_OUT/kvlauto.$BASHPID.out status
+  _kvl_auto_run absent "$@" >"$out"
+  status=$?
+  case $status in
+    0) rm -f "$out" ;;
+    "$KVL_AUTO_NO") kvl_fail "kvlauto absent $*: ${_kvl_auto_err#kvlauto: }: $(cat "$out")" ;;
+    *) kvl_fail "kvlauto absent $* could not tell (exit status $status): $_kvl_auto_err" ;;
+  esac
 }
 
 kvl_main() {
@@ -185,12 +278,24 @@ kvl_shot() {
   local name=$1 h=${2:-} file rect
   file=$KVL_WINE_OUT/$name.png
   if [ -n "$h" ]; then
-    rect=$(kvl_auto rect "$h") || return 1
+    rect=$(kvl_auto rect "$h")
     set -- $rect
-    import -display "$DISPLAY" -window root -crop "${3}x${4}+${1}+${2}" +repage "$file" 2>/dev/null
+    # A picture is no check: one that cannot be taken is reported, not failed.
+    import -display "$DISPLAY" -window root -crop "${3}x${4}+${1}+${2}" +repage "$file" ||
+      kvl_log "could not take the screenshot $name"
   else
-    import -display "$DISPLAY" -window root "$file" 2>/dev/null
+    _kvl_shot_file "$name" || kvl_log "could not take the screenshot $name"
   fi
+  _kvl_shot_keep "$file"
+}
+
+# A picture of the whole display, also when the scenario is failing.
+_kvl_shot_file() {
+  import -display "$DISPLAY" -window root "$KVL_WINE_OUT/$1.png" && _kvl_shot_keep "$KVL_WINE_OUT/$1.png"
+}
+
+_kvl_shot_keep() {
+  local file=$1
   if [ -n "${KVL_SCREENSHOT_DIR:-}" ] && [ -f "$file" ]; then
     mkdir -p "$KVL_SCREENSHOT_DIR"
     cp "$file" "$KVL_SCREENSHOT_DIR/"
@@ -236,6 +341,48 @@ kvl_wait_text() {
     sleep 0.25
   done
   kvl_fail "control $id shows \"$t\", expected \"$pattern\""
+}
+
+# Clicks and selections reach the program as posted messages, so what they
+# change is waited for rather than read at once.
+# Usage: kvl_wait_selection HANDLE ID INDEX / kvl_wait_check HANDLE ID checked|unchecked
+kvl_wait_selection() {
+  local got i
+  for i in $(seq 1 60); do
+    got=$(kvl_auto selection "$1" "$2")
+    [ "$got" = "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "selection of $2: expected \"$3\", got \"$got\""
+}
+kvl_wait_check() {
+  local got i
+  for i in $(seq 1 60); do
+    got=$(kvl_auto state "$1" "$2" | cut -d' ' -f3)
+    [ "$got" = "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "button $2: expected \"$3\", got \"$got\""
+}
+
+# Lines of FILE matching the grep PATTERN; the file must be readable, so a
+# missing trace cannot read as "nothing happened". Usage: kvl_count FILE PATTERN
+kvl_count() {
+  [ -r "$1" ] || kvl_fail "cannot read $1"
+  grep -c -- "$2" "$1"
+  return 0
+}
+
+# Waits until more than N lines of FILE match PATTERN (a request reached the
+# simulator, say). Usage: kvl_wait_count FILE PATTERN N [SECONDS]
+kvl_wait_count() {
+  local limit=${4:-15} n i
+  for i in $(seq 1 $((limit * 4))); do
+    n=$(kvl_count "$1" "$2")
+    [ "$n" -gt "$3" ] && return 0
+    sleep 0.25
+  done
+  kvl_fail "$(basename "$1"): still $n lines match \"$2\", expected more than $3"
 }
 
 # The simulator on a pty, fed from a pipe that stays open until the scenario

@@ -1,12 +1,25 @@
 // kvlauto: drives the programs as an operator would, one command per run, from
-// another process in the same Wine prefix. Results go to stdout in UTF-8; a
-// failure prints its reason to stderr and exits with 1.
+// another process in the same Wine prefix. Results go to stdout in UTF-8.
+//
+// Exit status: 0 when the command was carried out or its answer is yes;
+// 4 (kNo) when it is a clear no: what a person could not do (a greyed menu
+// item; a hidden, disabled or covered control; a window a modal one disables),
+// a window that is still there, or something "absent" found present; 1 for
+// every other failure, above all a program that does not answer, which must
+// never read as an empty text or an absent window. Both print the reason to
+// stderr. (3 and 5 are what a crashing mingw program or Wine give; kNo keeps
+// clear of them.)
 //
 //   find TITLE [CLASS] [TIMEOUT_MS]      top-level visible window -> handle
 //   dialog CAPTION [TIMEOUT_MS]          visible dialog with this caption -> handle
 //   msgbox [TIMEOUT_MS] [CAPTION]        visible message box (with this caption) ->
 //                                        handle TAB caption TAB text
+//   absent find|dialog|msgbox ARGS...    the same search turned round: 0 when no such
+//                                        window showed during the TIMEOUT_MS (default 0,
+//                                        one look), kNo (and the window) when one did
+//   absent control HANDLE ID             0 when the window has no control ID, else kNo
 //   gone HANDLE [TIMEOUT_MS]             waits until the window no longer exists
+//                                        (kNo when it is still there)
 //   text HANDLE ID                       control text (ID 0: the window's caption)
 //   watch HANDLE ID UNTIL [TIMEOUT_MS]   every text a static control shows, one a line,
 //                                        until it changes to UNTIL; read from the window
@@ -19,11 +32,12 @@
 //   lines HANDLE ID                      items of a list or combo box, one a line
 //   selection HANDLE ID                  selected index of a list or combo box
 //   state HANDLE ID                      "visible|hidden enabled|disabled checked|unchecked"
-//   menu HANDLE COMMAND                  chooses a menu command (refused when greyed)
+//   menu HANDLE COMMAND                  chooses a menu command (kNo when greyed)
 //   menustate HANDLE COMMAND             "enabled", "grayed" or "absent"
 //   menubar HANDLE                       menu-bar items: command id or "popup", one a line
 //   scroll HANDLE                        "hmax vmax hpos vpos" of the main window
-//   painted HANDLE                       texts the main window paints, one a line
+//   painted HANDLE                       texts the main window's last WM_PAINT drew, one
+//                                        a line (recorded by the program as it draws)
 //   close HANDLE                         the close box (WM_CLOSE)
 //   texts HANDLE                         every child control: id TAB class TAB text
 //   rect HANDLE [ID]                     "x y width height" of the window (or of its
@@ -62,9 +76,18 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
+constexpr int kNo = 4;
+
 [[noreturn]] void Fail(const std::string& why) {
   std::fprintf(stderr, "kvlauto: %s\n", why.c_str());
   std::exit(1);
+}
+
+// A clear "no" (see the exit statuses above).
+[[noreturn]] void No(const std::string& why) {
+  std::fprintf(stderr, "kvlauto: %s\n", why.c_str());
+  std::fflush(stdout);
+  std::exit(kNo);
 }
 
 void Out(const std::string& s) {
@@ -72,27 +95,54 @@ void Out(const std::string& s) {
   std::fputc('\n', stdout);
 }
 
-std::wstring WindowText(HWND h) {
+std::string Hex(HWND h) {
+  char b[32];
+  std::snprintf(b, sizeof b, "0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
+  return b;
+}
+
+// A message to another process's window; a window that does not answer within
+// 5 s fails the command (its answer would otherwise read as 0 or empty).
+LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(h, msg, w, l, SMTO_NORMAL, 5000, &result))
+    Fail("window " + Hex(h) + " did not answer message " + std::to_string(msg));
+  return static_cast<LRESULT>(result);
+}
+
+void Post(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (!PostMessageW(h, msg, w, l)) Fail("could not post message " + std::to_string(msg));
+}
+
+// WM_GETTEXT is marshalled between processes, GetWindowText is not for controls.
+bool TryWindowText(HWND h, std::wstring& text) {
   wchar_t buf[4096] = {};
-  // WM_GETTEXT is marshalled between processes, GetWindowText is not for controls.
   DWORD_PTR n = 0;
   if (!SendMessageTimeoutW(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000,
                            &n))
-    return L"";
-  return std::wstring(buf, static_cast<size_t>(n));
+    return false;
+  text.assign(buf, static_cast<size_t>(n));
+  return true;
+}
+
+// The text of a window that must answer; an empty text is a real answer.
+std::wstring WindowText(HWND h) {
+  std::wstring t;
+  if (!TryWindowText(h, t)) Fail("window " + Hex(h) + " did not answer WM_GETTEXT");
+  return t;
+}
+
+// For searches and diagnosis: a window that does not answer matches nothing.
+std::wstring TextOrNone(HWND h) {
+  std::wstring t;
+  return TryWindowText(h, t) ? t : L"(no answer)";
 }
 
 std::wstring ClassOf(HWND h) {
   wchar_t buf[64] = {};
   GetClassNameW(h, buf, 64);
   return buf;
-}
-
-std::string Hex(HWND h) {
-  char b[32];
-  std::snprintf(b, sizeof b, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
-  return b;
 }
 
 HWND ParseHandle(const wchar_t* s) {
@@ -107,6 +157,8 @@ HWND Control(HWND parent, int id) {
   return c;
 }
 
+// The first visible top-level window that passes the test, looked for until
+// timeoutMs has passed (at least once); nullptr when there is none.
 template <typename F>
 HWND WaitFor(DWORD timeoutMs, F test) {
   DWORD start = GetTickCount();
@@ -116,7 +168,7 @@ HWND WaitFor(DWORD timeoutMs, F test) {
       F* test;
       HWND* found;
     } ctx{&test, &found};
-    EnumWindows(
+    const BOOL all = EnumWindows(
         [](HWND h, LPARAM p) -> BOOL {
           auto* c = reinterpret_cast<Ctx*>(p);
           if (IsWindowVisible(h) && (*c->test)(h)) {
@@ -127,6 +179,7 @@ HWND WaitFor(DWORD timeoutMs, F test) {
         },
         reinterpret_cast<LPARAM>(&ctx));
     if (found) return found;
+    if (!all) Fail("could not list the windows");
     if (GetTickCount() - start > timeoutMs) return nullptr;
     Sleep(50);
   }
@@ -149,16 +202,16 @@ bool IsGroupBox(HWND w) {
 // A person can click a control only when it and its window are visible and
 // enabled and nothing else covers the control's middle.
 void CheckClickable(HWND c) {
-  if (!IsWindowVisible(c)) Fail("control is hidden");
-  if (!IsWindowEnabled(c)) Fail("control is disabled");
+  if (!IsWindowVisible(c)) No("control is hidden");
+  if (!IsWindowEnabled(c)) No("control is disabled");
   HWND top = GetAncestor(c, GA_ROOT);
-  if (!IsWindowEnabled(top)) Fail("window is disabled (a modal window is open)");
+  if (!IsWindowEnabled(top)) No("window is disabled (a modal window is open)");
   RECT r;
   GetWindowRect(c, &r);
   POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   HWND at = WindowFromPoint(p);
   if (GetAncestor(at, GA_ROOT) != top)
-    Fail("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(WindowText(at)) + "\"");
+    No("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(TextOrNone(at)) + "\"");
   // Siblings above it in the z-order, except group boxes (frames the mouse
   // passes through).
   for (HWND w = GetWindow(c, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
@@ -166,18 +219,17 @@ void CheckClickable(HWND c) {
     RECT wr;
     GetWindowRect(w, &wr);
     if (PtInRect(&wr, p))
-      Fail("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(WindowText(w)) + "\"");
+      No("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(TextOrNone(w)) + "\"");
   }
 }
 
 LRESULT Query(HWND main, kvl::win::DebugOp op, int arg) {
   kvl::win::DebugQuery q{op, arg};
   COPYDATASTRUCT cds{kvl::win::kDebugQueryMagic, sizeof q, &q};
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 5000,
-                           &result))
-    Fail("the program did not answer the query");
-  return static_cast<LRESULT>(result);
+  const LRESULT r = Send(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+  // 0 is "unknown": not one of our main windows, or a question it cannot answer.
+  if (r == 0) Fail("window " + Hex(main) + " cannot answer query " + std::to_string(op));
+  return r;
 }
 
 bool IsCombo(HWND c) {
@@ -206,43 +258,67 @@ void Key(WORD vk, bool up) {
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 2) Fail("usage: kvlauto COMMAND ...");
+  // "absent CMD ARGS...": the search CMD, its answer turned round.
+  const bool absent = std::wstring(argv[1]) == L"absent";
+  if (absent) {
+    ++argv;
+    --argc;
+    if (argc < 2) Fail("usage: kvlauto absent find|dialog|msgbox|control ...");
+  }
   std::wstring cmd = argv[1];
   auto arg = [&](int i) -> const wchar_t* {
     if (i >= argc) Fail("missing argument for " + Narrow(cmd));
     return argv[i];
   };
   auto num = [&](int i) { return static_cast<int>(wcstol(arg(i), nullptr, 0)); };
+  // A search waits up to 10 s for its window; turned round, it looks once.
   auto timeout = [&](int i, DWORD def) {
-    return i < argc ? static_cast<DWORD>(wcstoul(argv[i], nullptr, 0)) : def;
+    return i < argc ? static_cast<DWORD>(wcstoul(argv[i], nullptr, 0)) : absent ? 0 : def;
   };
+  // The end of a search for WHAT that found h (or nothing); line: what to print.
+  auto searched = [&](HWND h, const std::string& what, auto line) {
+    if (absent) {
+      if (!h) return;
+      Out(line());
+      No("there is " + what);
+    }
+    if (!h) Fail("no " + what);
+    Out(line());
+  };
+  if (absent && cmd != L"find" && cmd != L"dialog" && cmd != L"msgbox" && cmd != L"control")
+    Fail("absent works with find, dialog, msgbox and control, not " + Narrow(cmd));
 
   if (cmd == L"find") {
     std::wstring title = arg(2);
     std::wstring cls = argc > 3 ? argv[3] : L"*";
     HWND h = WaitFor(timeout(4, 10000), [&](HWND w) {
-      return (title == L"*" || WindowText(w) == title) && (cls == L"*" || ClassOf(w) == cls);
+      return (cls == L"*" || ClassOf(w) == cls) && (title == L"*" || TextOrNone(w) == title);
     });
-    if (!h) Fail("no window \"" + Narrow(title) + "\"");
-    Out(Hex(h));
+    searched(h, "window \"" + Narrow(title) + "\"", [&] { return Hex(h); });
   } else if (cmd == L"dialog") {
     std::wstring caption = arg(2);
     HWND h = WaitFor(timeout(3, 10000), [&](HWND w) {
-      return ClassOf(w) == L"#32770" && WindowText(w) == caption && !MessageBoxText(w);
+      return ClassOf(w) == L"#32770" && !MessageBoxText(w) && TextOrNone(w) == caption;
     });
-    if (!h) Fail("no dialog \"" + Narrow(caption) + "\"");
-    Out(Hex(h));
+    searched(h, "dialog \"" + Narrow(caption) + "\"", [&] { return Hex(h); });
   } else if (cmd == L"msgbox") {
     std::wstring caption = argc > 3 ? argv[3] : L"";
     HWND h = WaitFor(timeout(2, 10000), [&](HWND w) {
-      return MessageBoxText(w) != nullptr && (caption.empty() || WindowText(w) == caption);
+      return MessageBoxText(w) != nullptr && (caption.empty() || TextOrNone(w) == caption);
     });
-    if (!h) Fail("no message box");
-    Out(Hex(h) + "\t" + Narrow(WindowText(h)) + "\t" + Narrow(WindowText(MessageBoxText(h))));
+    searched(h, "message box" + (caption.empty() ? "" : " \"" + Narrow(caption) + "\""), [&] {
+      return Hex(h) + "\t" + Narrow(WindowText(h)) + "\t" + Narrow(WindowText(MessageBoxText(h)));
+    });
+  } else if (cmd == L"control") {
+    HWND h = ParseHandle(arg(2));
+    const int id = num(3);
+    HWND c = GetDlgItem(h, id);
+    searched(c, "control " + std::to_string(id), [&] { return Narrow(ClassOf(c)); });
   } else if (cmd == L"gone") {
     HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(arg(2), nullptr, 0)));
     DWORD start = GetTickCount(), limit = timeout(3, 10000);
     while (IsWindow(h)) {
-      if (GetTickCount() - start > limit) Fail("window still there");
+      if (GetTickCount() - start > limit) No("window still there");
       Sleep(50);
     }
   } else if (cmd == L"text") {
@@ -268,22 +344,22 @@ int wmain(int argc, wchar_t** argv) {
   } else if (cmd == L"settext") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     CheckClickable(c);
-    SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(4)));
+    Send(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(4)));
   } else if (cmd == L"click") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     CheckClickable(c);
-    PostMessageW(c, BM_CLICK, 0, 0);
+    Post(c, BM_CLICK, 0, 0);
   } else if (cmd == L"select") {
     HWND h = ParseHandle(arg(2));
     int id = num(3), index = num(4);
     HWND c = Control(h, id);
     CheckClickable(c);
     bool combo = IsCombo(c);
-    LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    LRESULT count = Send(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
     if (index < 0 || index >= count) Fail("no item " + std::to_string(index));
-    SendMessageW(c, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(c));
+    Send(c, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Post(GetParent(c), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+         reinterpret_cast<LPARAM>(c));
   } else if (cmd == L"lines") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     bool combo = IsCombo(c);
@@ -292,12 +368,13 @@ int wmain(int argc, wchar_t** argv) {
     // a mix of two states. Read until two reads in a row agree.
     auto read = [&] {
       std::vector<std::string> items;
-      LRESULT count = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+      LRESULT count = Send(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+      if (count < 0) Fail("could not count the items");
       for (LRESULT i = 0; i < count; ++i) {
         wchar_t buf[1024] = {};
-        LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-        if (len < 0 || len >= 1024) Fail("item too long");
-        SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+        LRESULT len = Send(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        if (len < 0 || len >= 1024) Fail("item " + std::to_string(i) + " cannot be read");
+        Send(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
         items.push_back(Narrow(buf));
       }
       return items;
@@ -311,21 +388,21 @@ int wmain(int argc, wchar_t** argv) {
     for (const std::string& item : items) Out(item);
   } else if (cmd == L"selection") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
-    Out(std::to_string(SendMessageW(c, IsCombo(c) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0)));
+    Out(std::to_string(Send(c, IsCombo(c) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0)));
   } else if (cmd == L"state") {
     HWND c = Control(ParseHandle(arg(2)), num(3));
     std::string s = IsWindowVisible(c) ? "visible" : "hidden";
     s += IsWindowEnabled(c) ? " enabled" : " disabled";
-    s += SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+    s += Send(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
     Out(s);
   } else if (cmd == L"menu") {
     HWND h = ParseHandle(arg(2));
     int id = num(3);
     LRESULT st = Query(h, kvl::win::kQueryMenuState, id);
-    if (st == 0) Fail("no menu item " + std::to_string(id));
-    if (st == 2) Fail("menu item " + std::to_string(id) + " is greyed");
-    if (!IsWindowEnabled(h)) Fail("window is disabled (a modal window is open)");
-    PostMessageW(h, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    if (st == 3) Fail("no menu item " + std::to_string(id));
+    if (st == 2) No("menu item " + std::to_string(id) + " is greyed");
+    if (!IsWindowEnabled(h)) No("window is disabled (a modal window is open)");
+    Post(h, WM_COMMAND, MAKEWPARAM(id, 0), 0);
   } else if (cmd == L"menustate") {
     LRESULT st = Query(ParseHandle(arg(2)), kvl::win::kQueryMenuState, num(3));
     Out(st == 1 ? "enabled" : st == 2 ? "grayed" : "absent");
@@ -355,7 +432,7 @@ int wmain(int argc, wchar_t** argv) {
       Out(Narrow(w));
     }
   } else if (cmd == L"close") {
-    PostMessageW(ParseHandle(arg(2)), WM_CLOSE, 0, 0);
+    Post(ParseHandle(arg(2)), WM_CLOSE, 0, 0);
   } else if (cmd == L"texts") {
     HWND h = ParseHandle(arg(2));
     EnumChildWindows(
@@ -444,7 +521,7 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           if (IsWindowVisible(h))
-            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(WindowText(h)) + "\towner " +
+            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(TextOrNone(h)) + "\towner " +
                 Hex(GetWindow(h, GW_OWNER)));
           return TRUE;
         },

@@ -25,21 +25,43 @@ sim_set() {
   [[ $r == OK* ]] || kvl_fail "regsim refused \"set $*\": $r"
 }
 
-# One key of a device's state, as "get ADDR" reports it ("" when there is no
-# device at that address).
-sim_key() {
+# The state of the device at ADDR, as "get ADDR" reports it (key=value ...).
+# Returns 1, printing nothing, when the simulator says there is no device
+# there; any other reply fails the scenario.
+sim_state() {
   local r
   r=$(sim_cmd get "$1")
-  [[ $r == OK* ]] || return 0
-  tr ' ' '\n' <<<"$r" | sed -n "s/^$2=//p"
+  case $r in
+    OK\ *) echo "${r#OK }" ;;
+    "ERR no device at address $1") return 1 ;;
+    *) kvl_fail "regsim get $1: \"$r\"" ;;
+  esac
+}
+
+# One key of the device at ADDR, which must be there.
+sim_key() {
+  local s
+  s=$(sim_state "$1") || kvl_fail "no device at address $1"
+  tr ' ' '\n' <<<"$s" | sed -n "s/^$2=//p"
+}
+
+# The simulator reports no device at ADDR.
+sim_absent() {
+  if sim_state "$1" >/dev/null; then
+    kvl_fail "a device is still at address $1"
+  fi
 }
 
 # Waits until a device key has a value (the program's exchange may still be
-# on its way when the operator's click returns).
+# on its way when the operator's click returns; a device that is moving to
+# this address may not be there yet).
 sim_expect() {
-  local addr=$1 key=$2 want=$3 limit=${4:-15} got i
+  local addr=$1 key=$2 want=$3 limit=${4:-15} got s i
   for i in $(seq 1 $((limit * 4))); do
-    got=$(sim_key "$addr" "$key")
+    got=""
+    if s=$(sim_state "$addr"); then
+      got=$(tr ' ' '\n' <<<"$s" | sed -n "s/^$key=//p")
+    fi
     [ "$got" = "$want" ] && return 0
     sleep 0.25
   done
@@ -49,7 +71,23 @@ sim_expect() {
 sim_trace() { echo "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"; }
 
 # Exchange lines (RX/TX) in the trace so far.
-sim_frames() { grep -c ' [RT]X ' "$(sim_trace)"; }
+sim_frames() { kvl_count "$(sim_trace)" ' [RT]X '; }
+
+# Waits until the simulator has received more requests than BEFORE (a count
+# from sim_requests). Usage: sim_wait_requests BEFORE
+sim_requests() { kvl_count "$(sim_trace)" ' RX '; }
+sim_wait_requests() { kvl_wait_count "$(sim_trace)" ' RX ' "$1"; }
+
+# Lines of the trace so far: a mark for the checks below.
+sim_mark() { kvl_count "$(sim_trace)" ''; }
+
+# No frame of the maker's protocol in the trace after line MARK.
+sim_no_kormast_since() {
+  local n
+  [ -r "$(sim_trace)" ] || kvl_fail "cannot read $(sim_trace)"
+  n=$(tail -n +"$(($1 + 1))" "$(sim_trace)" | grep -c " RX K ")
+  [ "$n" = 0 ] || kvl_fail "$n frames of the maker's protocol went out in Modbus mode"
+}
 
 # Opens the setup dialog of channel 0; prints its handle.
 open_setup() {
@@ -113,24 +151,6 @@ cmd_regsim() {
   kvl_regsim "$@"
 }
 
-# Clicks and selections reach the program as posted messages, so what they
-# change is waited for rather than read at once.
-# Usage: wait_selection HANDLE ID INDEX / wait_check HANDLE ID checked|unchecked
-wait_selection() {
-  local got i
-  for i in $(seq 1 60); do
-    got=$(kvl_auto selection "$1" "$2")
-    [ "$got" = "$3" ] && return 0
-    sleep 0.25
-  done
-  kvl_fail "selection of $2: expected \"$3\", got \"$got\""
-}
-wait_check() {
-  local got i
-  for i in $(seq 1 60); do
-    got=$(kvl_auto state "$1" "$2" | cut -d' ' -f3)
-    [ "$got" = "$3" ] && return 0
-    sleep 0.25
-  done
-  kvl_fail "button $2: expected \"$3\", got \"$got\""
-}
+# Waits for what a posted click or selection changes (see harness.sh).
+wait_selection() { kvl_wait_selection "$@"; }
+wait_check() { kvl_wait_check "$@"; }

@@ -34,7 +34,7 @@ mode() {
 mode 262 "Режим: измерение" 0 enabled grayed
 kvl_shot "cmd_regnet5-monitor-measure" "$mon"
 # A greyed item cannot be chosen.
-kvl_auto menu "$main" 262 >/dev/null 2>&1 && kvl_fail "a greyed Измерение was chosen"
+kvl_refused "menu item 262 is greyed" menu "$main" 262
 mode 40019 "Режим: регулир." 1 grayed enabled
 
 # A ВПЗ keeps its family through the mode changes.
@@ -49,12 +49,10 @@ kvl_auto menu "$main" 40080 >/dev/null || kvl_fail "could not choose КВЛ"
 sim_expect 8 kind flow
 
 kvl_auto menu "$main" 40084 >/dev/null || kvl_fail "could not choose Modbus"
-mark=$(wc -l <"$(sim_trace)")
+mark=$(sim_mark)
 mode 262 "Режим: измерение" 0 enabled grayed
 mode 40019 "Режим: регулир." 1 grayed enabled
-if tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX K "; then
-  kvl_fail "a maker's-protocol frame went out in Modbus mode"
-fi
+sim_no_kormast_since "$mark"
 kvl_auto click "$mon" 1 >/dev/null
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
 quit_program "$main"

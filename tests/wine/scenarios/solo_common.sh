@@ -1,32 +1,30 @@
 #!/usr/bin/env bash
 # Shared steps of the regsolo scenarios; sourced after harness.sh.
 
-# One value of a simulated device: solo_sim_get ADDR KEY
-solo_sim_get() {
+# One control command to the simulator; prints its reply, which must be "OK...".
+# Usage: solo_sim_cmd COMMAND...
+solo_sim_cmd() {
   local out=$KVL_WINE_WORK/runs/$KVL_SCENARIO/sim.out before line i
-  before=$(wc -l <"$out")
-  echo "get $1" >&8
+  before=$(wc -l <"$out") || kvl_fail "cannot read $out"
+  echo "$*" >&8
   for i in $(seq 1 100); do
     line=$(sed -n "$((before + 1))p" "$out")
     [ -n "$line" ] && break
     sleep 0.05
   done
-  [[ $line == OK* ]] || kvl_fail "regsim get $1: \"$line\""
+  [[ $line == OK* ]] || kvl_fail "regsim $*: \"$line\""
+  echo "$line"
+}
+
+# One value of a simulated device: solo_sim_get ADDR KEY
+solo_sim_get() {
+  local line
+  line=$(solo_sim_cmd get "$1")
   tr ' ' '\n' <<<"$line" | sed -n "s/^$2=//p"
 }
 
 # Changes a simulated device: solo_sim_set ADDR KEY=VALUE[,...]
-solo_sim_set() {
-  local out=$KVL_WINE_WORK/runs/$KVL_SCENARIO/sim.out before line i
-  before=$(wc -l <"$out")
-  echo "set $1 $2" >&8
-  for i in $(seq 1 100); do
-    line=$(sed -n "$((before + 1))p" "$out")
-    [ -n "$line" ] && break
-    sleep 0.05
-  done
-  [[ $line == OK* ]] || kvl_fail "regsim set $1 $2: \"$line\""
-}
+solo_sim_set() { solo_sim_cmd set "$1" "$2" >/dev/null; }
 
 # Waits until a device value is VALUE: solo_sim_wait ADDR KEY VALUE [SECONDS]
 solo_sim_wait() {
@@ -39,24 +37,45 @@ solo_sim_wait() {
   kvl_fail "device $1: $2 is \"$v\", expected \"$3\""
 }
 
-# The texts regsolo paints: line 1 the status line, 2 the mode, 3 the valve,
-# 4 the kind. Usage: solo_painted MAIN LINE
-solo_painted() { kvl_auto painted "$1" | sed -n "$2p"; }
+# The texts regsolo's main window drew in its last paint (the program records
+# what TextOutW took): line 1 the status line, 2 the mode, 3 the valve, 4 the
+# kind. Prints text LINE; returns 1 when the last paint drew fewer texts.
+# Usage: _solo_drawn MAIN LINE
+_solo_drawn() {
+  local texts
+  mapfile -t texts < <(kvl_auto painted "$1")
+  [ "${#texts[@]}" -ge "$2" ] || return 1
+  printf '%s\n' "${texts[$2 - 1]}"
+}
 
-# Waits until painted line LINE matches GLOB: solo_wait_painted MAIN LINE GLOB [SECONDS]
+# Text LINE of the status block as drawn; the block must have been drawn.
+# Usage: solo_painted MAIN LINE
+solo_painted() {
+  _solo_drawn "$1" "$2" || kvl_fail "the main window has drawn no text $2"
+}
+
+# Waits until drawn text LINE matches GLOB (the window paints when its message
+# queue is idle): solo_wait_painted MAIN LINE GLOB [SECONDS]
 solo_wait_painted() {
   local limit=${4:-15} t i
   for i in $(seq 1 $((limit * 4))); do
-    t=$(solo_painted "$1" "$2")
-    # shellcheck disable=SC2053
-    [[ $t == $3 ]] && return 0
+    if t=$(_solo_drawn "$1" "$2"); then
+      # shellcheck disable=SC2053
+      [[ $t == $3 ]] && return 0
+    else
+      t="(not drawn)"
+    fi
     sleep 0.25
   done
-  kvl_fail "painted line $2 is \"$t\", expected \"$3\""
+  kvl_fail "drawn text $2 is \"$t\", expected \"$3\""
 }
 
 # Trace lines of the simulator since the scenario began.
-solo_trace() { cat "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt"; }
+solo_trace() {
+  local trace=$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt
+  [ -r "$trace" ] || kvl_fail "cannot read $trace"
+  cat "$trace"
+}
 
 # Opens COM1 in the connection dialog and links the regulator at ADDRESS.
 # Prints the dialog handle; the dialog stays open.

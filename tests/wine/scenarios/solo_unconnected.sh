@@ -18,8 +18,9 @@ printf '\001\007' >"$dir/KVL.dfg"
 kvl_launch "$exe" "$dir"
 main=$(kvl_main "ViriREVO7") || exit 1
 
-kvl_expect "status block" "$(kvl_auto painted "$main" | sed -n 2,4p | tr '\n' '|')" \
-  "Режим:Нет Связи|Затвор: ?|КВЛ|"
+solo_wait_painted "$main" 2 "Режим:Нет Связи"
+solo_wait_painted "$main" 3 "Затвор: ?"
+solo_wait_painted "$main" 4 "КВЛ"
 for id in 40076 40017 40018; do
   kvl_expect "menu state of $id" "$(kvl_auto menustate "$main" "$id")" grayed
 done
@@ -47,8 +48,8 @@ for id in 40078 40080 40081 40035 40062; do
   kvl_auto menu "$main" "$id" >/dev/null || kvl_fail "could not choose menu command $id"
   solo_answer_shot "Нет связи.Ошибка106" "Error" 1 "solo_no-link"
 done
-kvl_expect "status line after refused polling" "$(kvl_auto painted "$main" | sed -n 1p)" ""
-kvl_expect "no setpoint window" "$(kvl_auto dialog "Выбор расхода" 500 2>/dev/null)" ""
+kvl_expect "status line after refused polling" "$(solo_painted "$main" 1)" ""
+kvl_absent dialog "Выбор расхода" 500
 
 # The exchange log list shows and hides from the Help menu.
 kvl_expect "log list at start" "$(kvl_auto state "$main" 10001 | cut -d' ' -f1)" hidden
