@@ -19,7 +19,16 @@ enum DebugOp : int32_t {
   // The texts the window's last WM_PAINT drew (those TextOutW accepted):
   kQueryPaintCount = 6,  // -> number of texts + 1
   kQueryPaintChar = 7,   // arg: text * 65536 + position -> UTF-16 unit + 2, 1 past the end
+  // Every line of the exchange log list at one moment (read item by item from
+  // outside, a list that grows while the program polls would mix two states):
+  // arg is the asking process's id; the window writes the lines, UTF-16, each
+  // ended by a 0, into that process's file mapping kLogMappingPrefix + id, of
+  // kLogMappingBytes.
+  kQueryLogLines = 8,  // arg: process id -> number of lines + 1
 };
+
+constexpr wchar_t kLogMappingPrefix[] = L"kvl-log-";
+constexpr unsigned kLogMappingBytes = 1u << 18;
 
 struct DebugQuery {
   int32_t op;

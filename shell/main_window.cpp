@@ -69,6 +69,35 @@ void Paint(HWND hwnd, Shell* s) {
   EndPaint(hwnd, &ps);
 }
 
+// The log list's lines into the asking tool's file mapping (debug_query.h);
+// returns the number of lines + 1, 0 when they cannot be given.
+LRESULT WriteLogLines(const Shell* s, DWORD pid) {
+  if (!s || !s->list) return 0;
+  const std::wstring name = kLogMappingPrefix + std::to_wstring(pid);
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name.c_str());
+  if (!mapping) return 0;
+  auto* out = static_cast<wchar_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kLogMappingBytes));
+  LRESULT lines = 0;
+  if (out) {
+    const size_t room = kLogMappingBytes / sizeof(wchar_t);
+    const LRESULT count = SendMessageW(s->list, LB_GETCOUNT, 0, 0);
+    size_t used = 0;
+    for (LRESULT i = 0; i < count; ++i) {
+      const LRESULT len = SendMessageW(s->list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+      if (len < 0 || used + static_cast<size_t>(len) + 1 > room) break;
+      SendMessageW(s->list, LB_GETTEXT, static_cast<WPARAM>(i),
+                   reinterpret_cast<LPARAM>(out + used));
+      used += static_cast<size_t>(len) + 1;
+      out[used - 1] = 0;
+      ++lines;
+    }
+    if (lines != count) lines = -1;
+    UnmapViewOfFile(out);
+  }
+  CloseHandle(mapping);
+  return out ? lines + 1 : 0;
+}
+
 LRESULT AnswerQuery(HWND hwnd, const COPYDATASTRUCT* cds) {
   if (!cds || cds->dwData != kDebugQueryMagic || cds->cbData != sizeof(DebugQuery)) return 0;
   DebugQuery q;
@@ -106,6 +135,8 @@ LRESULT AnswerQuery(HWND hwnd, const COPYDATASTRUCT* cds) {
       const std::wstring& w = s->drawn[index];
       return pos < w.size() ? static_cast<LRESULT>(w[pos]) + 2 : 1;
     }
+    case kQueryLogLines:
+      return WriteLogLines(ShellOf(hwnd), static_cast<DWORD>(q.arg));
     default:
       return 0;
   }

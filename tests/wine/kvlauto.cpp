@@ -29,7 +29,8 @@
 //   click HANDLE ID                      presses a button or radio button
 //   select HANDLE ID INDEX               selects in a combo or list box, with the
 //                                        selection-change notification
-//   lines HANDLE ID                      items of a list or combo box, one a line
+//   lines HANDLE ID                      items of a list or combo box, one a line (the
+//                                        main window's exchange log as one snapshot)
 //   selection HANDLE ID                  selected index of a list or combo box
 //   state HANDLE ID                      "visible|hidden enabled|disabled checked|unchecked"
 //   menu HANDLE COMMAND                  chooses a menu command (kNo when greyed)
@@ -62,6 +63,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/ids.h"
 #include "shell/debug_query.h"
 
 namespace {
@@ -102,12 +104,17 @@ std::string Hex(HWND h) {
   return b;
 }
 
-// A message to another process's window; a window that does not answer within
-// 5 s fails the command (its answer would otherwise read as 0 or empty).
+// A program may keep its window busy for seconds in a run of exchanges (it
+// talks to the line on its window's thread); one that does not answer a message
+// within this time fails the command rather than reading as 0 or empty.
+constexpr UINT kAnswerMs = 30000;
+
+// A message to another process's window, which must answer.
 LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(h, msg, w, l, SMTO_NORMAL, 5000, &result))
-    Fail("window " + Hex(h) + " did not answer message " + std::to_string(msg));
+  if (!SendMessageTimeoutW(h, msg, w, l, SMTO_NORMAL, kAnswerMs, &result))
+    Fail("window " + Hex(h) + " did not answer message " + std::to_string(msg) + " within " +
+         std::to_string(kAnswerMs / 1000) + " s");
   return static_cast<LRESULT>(result);
 }
 
@@ -115,28 +122,19 @@ void Post(HWND h, UINT msg, WPARAM w, LPARAM l) {
   if (!PostMessageW(h, msg, w, l)) Fail("could not post message " + std::to_string(msg));
 }
 
-// WM_GETTEXT is marshalled between processes, GetWindowText is not for controls.
-bool TryWindowText(HWND h, std::wstring& text) {
-  wchar_t buf[4096] = {};
-  DWORD_PTR n = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000,
-                           &n))
-    return false;
-  text.assign(buf, static_cast<size_t>(n));
-  return true;
-}
-
-// The text of a window that must answer; an empty text is a real answer.
+// The text of a control, which must answer: WM_GETTEXT is marshalled between
+// processes, GetWindowText is not for controls. An empty text is a real answer.
 std::wstring WindowText(HWND h) {
-  std::wstring t;
-  if (!TryWindowText(h, t)) Fail("window " + Hex(h) + " did not answer WM_GETTEXT");
-  return t;
+  wchar_t buf[4096] = {};
+  const LRESULT n = Send(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf));
+  return std::wstring(buf, static_cast<size_t>(n));
 }
 
-// For searches and diagnosis: a window that does not answer matches nothing.
-std::wstring TextOrNone(HWND h) {
-  std::wstring t;
-  return TryWindowText(h, t) ? t : L"(no answer)";
+// The caption of a window of another process as the window system keeps it:
+// no message is sent, so a busy program cannot make a search miss its window.
+std::wstring Caption(HWND h) {
+  wchar_t buf[1024] = {};
+  return std::wstring(buf, static_cast<size_t>(GetWindowTextW(h, buf, 1024)));
 }
 
 std::wstring ClassOf(HWND h) {
@@ -211,7 +209,7 @@ void CheckClickable(HWND c) {
   POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   HWND at = WindowFromPoint(p);
   if (GetAncestor(at, GA_ROOT) != top)
-    No("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(TextOrNone(at)) + "\"");
+    No("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(Caption(at)) + "\"");
   // Siblings above it in the z-order, except group boxes (frames the mouse
   // passes through).
   for (HWND w = GetWindow(c, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
@@ -219,7 +217,7 @@ void CheckClickable(HWND c) {
     RECT wr;
     GetWindowRect(w, &wr);
     if (PtInRect(&wr, p))
-      No("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(TextOrNone(w)) + "\"");
+      No("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(Caption(w)) + "\"");
   }
 }
 
@@ -230,6 +228,28 @@ LRESULT Query(HWND main, kvl::win::DebugOp op, int arg) {
   // 0 is "unknown": not one of our main windows, or a question it cannot answer.
   if (r == 0) Fail("window " + Hex(main) + " cannot answer query " + std::to_string(op));
   return r;
+}
+
+// The main window's exchange log at one moment, from the program itself
+// (kQueryLogLines): item by item from here, a log that grows with every poll
+// would read as a mix of two states, and a program busy on the line answers
+// each item late.
+std::vector<std::string> LogLines(HWND main) {
+  const std::wstring name = kvl::win::kLogMappingPrefix + std::to_wstring(GetCurrentProcessId());
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      kvl::win::kLogMappingBytes, name.c_str());
+  if (!mapping) Fail("cannot make the file mapping " + Narrow(name));
+  const LRESULT n = Query(main, kvl::win::kQueryLogLines, static_cast<int>(GetCurrentProcessId()));
+  const auto* text = static_cast<const wchar_t*>(
+      MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kvl::win::kLogMappingBytes));
+  if (!text) Fail("cannot read the file mapping " + Narrow(name));
+  std::vector<std::string> lines;
+  for (LRESULT i = 0; i + 1 < n; ++i) {
+    const std::wstring line = text;
+    lines.push_back(Narrow(line));
+    text += line.size() + 1;
+  }
+  return lines;
 }
 
 bool IsCombo(HWND c) {
@@ -292,19 +312,19 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring title = arg(2);
     std::wstring cls = argc > 3 ? argv[3] : L"*";
     HWND h = WaitFor(timeout(4, 10000), [&](HWND w) {
-      return (cls == L"*" || ClassOf(w) == cls) && (title == L"*" || TextOrNone(w) == title);
+      return (cls == L"*" || ClassOf(w) == cls) && (title == L"*" || Caption(w) == title);
     });
     searched(h, "window \"" + Narrow(title) + "\"", [&] { return Hex(h); });
   } else if (cmd == L"dialog") {
     std::wstring caption = arg(2);
     HWND h = WaitFor(timeout(3, 10000), [&](HWND w) {
-      return ClassOf(w) == L"#32770" && !MessageBoxText(w) && TextOrNone(w) == caption;
+      return ClassOf(w) == L"#32770" && !MessageBoxText(w) && Caption(w) == caption;
     });
     searched(h, "dialog \"" + Narrow(caption) + "\"", [&] { return Hex(h); });
   } else if (cmd == L"msgbox") {
     std::wstring caption = argc > 3 ? argv[3] : L"";
     HWND h = WaitFor(timeout(2, 10000), [&](HWND w) {
-      return MessageBoxText(w) != nullptr && (caption.empty() || TextOrNone(w) == caption);
+      return MessageBoxText(w) != nullptr && (caption.empty() || Caption(w) == caption);
     });
     searched(h, "message box" + (caption.empty() ? "" : " \"" + Narrow(caption) + "\""), [&] {
       return Hex(h) + "\t" + Narrow(WindowText(h)) + "\t" + Narrow(WindowText(MessageBoxText(h)));
@@ -361,7 +381,12 @@ int wmain(int argc, wchar_t** argv) {
     Post(GetParent(c), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
          reinterpret_cast<LPARAM>(c));
   } else if (cmd == L"lines") {
-    HWND c = Control(ParseHandle(arg(2)), num(3));
+    HWND h = ParseHandle(arg(2));
+    HWND c = Control(h, num(3));
+    if (ClassOf(h) == L"TTYWndClass" && num(3) == IDW_LOG_LIST) {
+      for (const std::string& line : LogLines(h)) Out(line);
+      return 0;
+    }
     bool combo = IsCombo(c);
     // Every item is a message of its own, and the program runs between them: a
     // list that changes meanwhile (the exchange log while polling) would read as
@@ -521,7 +546,7 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           if (IsWindowVisible(h))
-            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(TextOrNone(h)) + "\towner " +
+            Out(Hex(h) + "\t" + Narrow(ClassOf(h)) + "\t" + Narrow(Caption(h)) + "\towner " +
                 Hex(GetWindow(h, GW_OWNER)));
           return TRUE;
         },
