@@ -8,15 +8,44 @@
 namespace kvl {
 
 void Receiver::Arm(uint32_t rlength, int fmodbuson, Framing framing, bool clearRes) {
+  AnswerRule any;
+  any.rlength = rlength;
+  any.fmodbuson = fmodbuson;
+  Reset(any, false, framing, clearRes);
+}
+
+void Receiver::Arm(const AnswerRule& rule, Framing framing, bool clearRes) {
+  Reset(rule, true, framing, clearRes);
+}
+
+void Receiver::Reset(const AnswerRule& rule, bool matching, Framing framing, bool clearRes) {
   std::lock_guard<std::mutex> lk(m_);
-  rlength_ = rlength;
-  fmodbuson_ = fmodbuson;
+  rule_ = rule;
+  matching_ = matching;
+  rlength_ = rule.rlength;
+  fmodbuson_ = rule.fmodbuson;
   framing_ = framing;
   mdlina_ = 0;
+  dropped_ = 0;
   ready_ = false;
   readyFlag_.store(false, std::memory_order_relaxed);
   published_.mprob = 0;
-  if (clearRes) std::fill_n(res_.begin(), std::min<size_t>(rlength, res_.size()), 0);
+  if (clearRes) std::fill_n(res_.begin(), std::min<size_t>(rlength_, res_.size()), 0);
+}
+
+bool Receiver::Accept(uint32_t len) {
+  if (!matching_) return true;
+  switch (AnswerBelongs(rule_, res_.data(), len)) {
+    case Belongs::kYes:
+      return true;
+    case Belongs::kNotYet:
+      return false;
+    case Belongs::kNo:
+      break;
+  }
+  mdlina_ = 0;  // another request's answer: gathering starts again
+  ++dropped_;
+  return false;
 }
 
 void Receiver::OnBlock(const uint8_t* p, size_t n) {
@@ -39,10 +68,12 @@ void Receiver::OnBlock(const uint8_t* p, size_t n) {
     passed = Response(res_.data(), res_.size(), mdlina_, fmodbuson_, &diag) != 0;
     if (!diag.empty()) diag_ = diag;
     len = mdlina_;
+    passed = passed && Accept(len);
   } else {
     if (mdlina_ >= kFrameSize) passed = Response(res_.data(), res_.size(), kFrameSize, 0) != 0;
     if (mdlina_ > kFrameSize) mdlina_ = 0;
     len = kFrameSize;
+    passed = passed && Accept(len);
   }
   if (passed) {
     published_.res = res_;
@@ -67,6 +98,17 @@ bool Receiver::Wait(unsigned ms, Answer& out) {
   if (!cv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return ready_; })) return false;
   out = published_;
   return true;
+}
+
+void Receiver::Gathered(Answer& out) const {
+  std::lock_guard<std::mutex> lk(m_);
+  out.res = res_;
+  out.mprob = 0;
+}
+
+unsigned Receiver::Dropped() const {
+  std::lock_guard<std::mutex> lk(m_);
+  return dropped_;
 }
 
 std::string Receiver::Diagnostic() const {
