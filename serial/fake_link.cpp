@@ -1,10 +1,27 @@
 #include "serial/fake_link.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace kvl {
+
+FakeLink::~FakeLink() {
+  {
+    std::lock_guard<std::mutex> lk(lateMutex_);
+    stop_ = true;
+  }
+  lateCv_.notify_all();
+  if (deliverer_.joinable()) deliverer_.join();
+}
 
 bool FakeLink::Open(int port, bool watch) {
   if (!ValidPort(port) || failOpen[port]) return false;
-  open_[port] = true;
+  {
+    std::lock_guard<std::mutex> lk(lateMutex_);
+    open_[port] = true;
+    ++opening_[port];
+  }
+  lost_[port] = false;
   watched[port] = watch;
   speed[port] = 1;
   ++opens;
@@ -15,6 +32,16 @@ bool FakeLink::IsOpen(int port) const {
   return ValidPort(port) && open_[port];
 }
 
+bool FakeLink::Lost(int port) const {
+  return IsOpen(port) && lost_[port];
+}
+
+void FakeLink::LosePort(int port) {
+  if (!IsOpen(port) || lost_[port]) return;
+  lost_[port] = true;
+  notices.push_back({"read", EIO});
+}
+
 bool FakeLink::SetSpeed(int port, int speedIndex) {
   if (!IsOpen(port) || failSpeed[port]) return false;
   speed[port] = speedIndex;
@@ -23,25 +50,67 @@ bool FakeLink::SetSpeed(int port, int speedIndex) {
 
 void FakeLink::Close(int port) {
   if (!IsOpen(port)) return;
-  open_[port] = false;
+  {
+    std::lock_guard<std::mutex> lk(lateMutex_);
+    open_[port] = false;
+  }
+  lost_[port] = false;
   watched[port] = false;
   ++closes;
 }
 
 WriteResult FakeLink::Write(int port, const uint8_t* p, size_t n) {
   if (!IsOpen(port)) return {WriteStatus::kNoHandle, 0};
+  if (lost_[port]) return {WriteStatus::kPortLost, EIO};
+  if (writeStallMs) std::this_thread::sleep_for(std::chrono::milliseconds(writeStallMs));
   WriteResult r;
   if (!writeScript.empty()) {
     r = writeScript.front();
     writeScript.erase(writeScript.begin());
   }
-  if (r.status == WriteStatus::kRefused || r.status == WriteStatus::kNoHandle) return r;
+  if (r.status == WriteStatus::kPortLost) LosePort(port);
+  if (r.status != WriteStatus::kDone && r.status != WriteStatus::kCompletionError) return r;
   Bytes frame(p, p + n);
   written.push_back({port, frame});
-  if (responder_)
-    for (const Bytes& block : responder_(port, frame))
-      rx_[port].OnBlock(block.data(), block.size());
+  if (readErrors > 0) {
+    --readErrors;
+    notices.push_back({"read", EIO});
+    return r;
+  }
+  if (!responder_) return r;
+  std::vector<Bytes> blocks = responder_(port, frame);
+  const unsigned delay = answerDelay ? answerDelay(port, frame) : 0;
+  if (delay == 0 || blocks.empty()) {
+    for (const Bytes& block : blocks) rx_[port].OnBlock(block.data(), block.size());
+    return r;
+  }
+  std::lock_guard<std::mutex> lk(lateMutex_);
+  late_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(delay), port,
+                   opening_[port], std::move(blocks)});
+  if (!deliverer_.joinable()) deliverer_ = std::thread(&FakeLink::Deliver, this);
+  lateCv_.notify_all();
   return r;
+}
+
+void FakeLink::Deliver() {
+  std::unique_lock<std::mutex> lk(lateMutex_);
+  while (!stop_) {
+    if (late_.empty()) {
+      lateCv_.wait(lk);
+      continue;
+    }
+    auto next = std::min_element(late_.begin(), late_.end(),
+                                 [](const Late& a, const Late& b) { return a.due < b.due; });
+    if (std::chrono::steady_clock::now() < next->due) {
+      lateCv_.wait_until(lk, next->due);
+      continue;
+    }
+    const Late l = std::move(*next);
+    late_.erase(next);
+    // Delivered under the lock: a port closed meanwhile gets nothing.
+    if (open_[l.port] && opening_[l.port] == l.opening)
+      for (const Bytes& block : l.blocks) rx_[l.port].OnBlock(block.data(), block.size());
+  }
 }
 
 Receiver& FakeLink::Rx(int port) {

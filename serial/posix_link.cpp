@@ -25,6 +25,11 @@ bool SetDtr(int fd, bool on) {
   return errno == ENOTTY || errno == EINVAL;
 }
 
+// Errors of a device that has gone away for good.
+bool DeviceGone(int err) {
+  return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE;
+}
+
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
@@ -59,6 +64,7 @@ bool PosixLink::Open(int port, bool watch) {
     Release(fd);
     return false;
   }
+  lost_[port].store(false, std::memory_order_release);
   int wake[2] = {-1, -1};
   if (watch) {
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -85,6 +91,10 @@ bool PosixLink::IsOpen(int port) const {
   return ValidPort(port) && ports_[port].fd >= 0;
 }
 
+bool PosixLink::Lost(int port) const {
+  return IsOpen(port) && lost_[port].load(std::memory_order_acquire);
+}
+
 bool PosixLink::SetSpeed(int port, int speedIndex) {
   return IsOpen(port) && SetRawLine(ports_[port].fd, cmd::BaudOfIndex(speedIndex), 0);
 }
@@ -104,10 +114,12 @@ void PosixLink::Close(int port) {
   tcflush(pt.fd, TCIOFLUSH);
   Release(pt.fd);
   pt.fd = -1;
+  lost_[port].store(false, std::memory_order_release);
 }
 
 WriteResult PosixLink::Write(int port, const uint8_t* p, size_t n) {
   if (!IsOpen(port)) return {WriteStatus::kNoHandle, 0};
+  if (Lost(port)) return {WriteStatus::kPortLost, 0};
   const int fd = ports_[port].fd;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(writeTimeoutMs);
@@ -119,6 +131,10 @@ WriteResult PosixLink::Write(int port, const uint8_t* p, size_t n) {
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && DeviceGone(errno)) {
+      lost_[port].store(true, std::memory_order_release);
+      return {WriteStatus::kPortLost, static_cast<uint32_t>(errno)};
+    }
     if (w < 0 && errno != EAGAIN) {
       // Nothing went out: refused, the transaction pauses and tries again.
       // Part of the frame went out: the device may have seen it, it counts as sent.
@@ -180,6 +196,7 @@ void PosixLink::Watch(int port, int fd, int wakeFd) {
       break;
     }
     if (gone) {
+      lost_[port].store(true, std::memory_order_release);
       Notice("read", code);
       deviceUp = false;
     }

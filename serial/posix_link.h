@@ -6,9 +6,14 @@
 // DTR raised. The watcher of a watched port sleeps in poll() on the device and on
 // a wake-up pipe, reads blocks of at most 80 bytes and feeds the port's Receiver;
 // Close wakes it through the pipe and returns only after it has ended.
+//
+// A port whose device hangs up or fails a read for good (adapter pulled, the
+// other end of a pty closed), or whose write fails with a device-gone error
+// (EIO, ENXIO, ENODEV, EPIPE), is lost until it is closed.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +33,7 @@ class PosixLink : public ByteLink {
 
   bool Open(int port, bool watch) override;
   bool IsOpen(int port) const override;
+  bool Lost(int port) const override;
   bool SetSpeed(int port, int speedIndex) override;
   void Close(int port) override;
   WriteResult Write(int port, const uint8_t* p, size_t n) override;
@@ -53,6 +59,7 @@ class PosixLink : public ByteLink {
   std::array<std::string, kPortCount> paths_;
   std::array<Port, kPortCount> ports_;
   std::array<Receiver, kPortCount> rx_;
+  std::array<std::atomic<bool>, kPortCount> lost_{};  // set by the watcher or a write
   std::mutex noticesMutex_;
   std::vector<LinkNotice> notices_;
 };
