@@ -6,7 +6,6 @@
 #include "network/monitor_window.h"
 #include "network/valve_text.h"
 #include "protocol/commands.h"
-#include "protocol/modbus.h"
 
 namespace kvl {
 
@@ -20,6 +19,12 @@ void NoLink(NetContext& c) {
   c.ui.MessageBox("Нет связи", "Message");
 }
 
+// After a failed exchange: "Нет связи", unless the port has gone away (the
+// program tells that once).
+void NoAnswer(NetContext& c) {
+  if (!c.line.PortLost()) NoLink(c);
+}
+
 // First step of every device command: the active channel must be linked.
 bool LinkedOrTold(NetContext& c) {
   const ChannelTable& t = c.s.table;
@@ -28,11 +33,9 @@ bool LinkedOrTold(NetContext& c) {
   return false;
 }
 
-// Translates the request when Modbus is chosen and runs the transaction on the
-// current port. True when the device answered.
+// Runs the request on the current port. True when the device answered.
 bool Exchange(NetContext& c) {
-  if (c.s.rq.fmodbuson) PrebrasTuda(c.s.rq);
-  return c.tx.ComWrite(c.s.port0) != 0;
+  return c.line.ComWrite(c.s.port0) != 0;
 }
 
 }  // namespace
@@ -45,10 +48,10 @@ void ValveCommand(NetContext& c, ValveAction action) {
   if (!LinkedOrTold(c)) return;
   cmd::Valve(c.s.rq, Active(c).net, static_cast<uint8_t>(action));
   if (!Exchange(c)) {
-    NoLink(c);
+    NoAnswer(c);
     return;
   }
-  c.tx.MesOut(c.s.port0);
+  c.line.MesOut(c.s.port0);
   // A Modbus coil write echoes no valve status.
   if (c.s.rq.fmodbuson) return;
   Satvor& s = c.s.table.Satv[c.s.table.cnl2];
@@ -82,9 +85,9 @@ void ZeroCommand(NetContext& c) {
                   " завершена");
     c.ui.MessageBox(text, "Message");
   } else {
-    NoLink(c);
+    NoAnswer(c);
   }
-  c.tx.MesOut(c.s.port0);
+  c.line.MesOut(c.s.port0);
   c.ui.EndWaitCursor();
 }
 
@@ -92,11 +95,11 @@ void AnalogInputCommand(NetContext& c) {
   if (!LinkedOrTold(c)) return;
   cmd::InputSelect(c.s.rq, Active(c).net, 1);
   if (!Exchange(c)) {
-    NoLink(c);
-    c.tx.MesOut(c.s.port0);
+    NoAnswer(c);
+    c.line.MesOut(c.s.port0);
     return;
   }
-  c.tx.MesOut(c.s.port0);
+  c.line.MesOut(c.s.port0);
   Active(c).zifra = 0;
   SetMonitorText(c, kMonInput, "Вход:анал.");
 }
@@ -127,11 +130,10 @@ void KindCommand(NetContext& c, bool pressure) {
   }
   cmd::Kind(c.s.rq, d.net, cmd::KindByte(pressure, d.regu == 1));
   if (!Exchange(c)) {
-    NoLink(c);
+    NoAnswer(c);
     return;
   }
-  c.tx.MesOut(c.s.port0);
-  if (c.s.rq.fmodbuson) PrebrasBack(c.s.rq, c.s.ans);
+  c.line.MesOut(c.s.port0);
   d.pres = pressure ? 1 : 0;
   SetMonitorText(c, kMonFamily, pressure ? "ВПЗ" : "КВЛ");
 }
@@ -145,13 +147,13 @@ void ModeCommand(NetContext& c, bool regulation) {
   d.regu = regulation ? 1 : 0;  // kept even when the device does not answer
   cmd::Mode(c.s.rq, d.net, cmd::KindByte(d.pres == 1, regulation));
   if (!Exchange(c)) {
-    NoLink(c);
+    NoAnswer(c);
     return;
   }
   c.ui.MenuEnable(40019, !regulation);
   c.ui.MenuEnable(262, regulation);
   SetMonitorText(c, kMonMode, regulation ? "Режим: регулир." : "Режим: измерение");
-  c.tx.MesOut(c.s.port0);
+  c.line.MesOut(c.s.port0);
   c.ui.Invalidate(false);
 }
 

@@ -7,7 +7,6 @@
 #include "commands/device_commands.h"
 #include "network/monitor_window.h"
 #include "protocol/commands.h"
-#include "protocol/modbus.h"
 
 namespace kvl {
 
@@ -71,6 +70,15 @@ void SetpointDialog::OnInit(Dialog& d) {
 
 void SetpointDialog::OnCommand(Dialog& d, int id, int code) {
   if (closed_) return;
+  if (id == kIdOk) {
+    Close(d);
+    return;
+  }
+  // Sending waits while another command holds the line.
+  c_.line.Run(&d, [&] { Command(d, id, code); });
+}
+
+void SetpointDialog::Command(Dialog& d, int id, int code) {
   if (id == kSpPresets && code == 1) {  // selection changed
     const int sel = d.ListSelection(kSpPresets);
     if (sel < 0 || sel >= kScales) return;
@@ -90,8 +98,6 @@ void SetpointDialog::OnCommand(Dialog& d, int id, int code) {
       return;
     }
     Send(d, SetpointRaw(percent), false);
-  } else if (id == kIdOk) {
-    Close(d);
   }
 }
 
@@ -100,15 +106,21 @@ void SetpointDialog::OnClose(Dialog& d) {
 }
 
 void SetpointDialog::Close(Dialog& d) {
+  OnDestroy(d);
+  d.End(0);
+}
+
+void SetpointDialog::OnDestroy(Dialog& d) {
   closed_ = true;
   if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
   if (c_.s.hLspis == &d) c_.s.hLspis = nullptr;
-  d.End(0);
 }
 
 void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
   NetState& s = c_.s;
   auto noLink = [&] {
+    // A port that has gone away is told once, by the program.
+    if (c_.line.PortLost()) return;
     c_.ui.MessageBox("Нет связи", "List", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, &d);
   };
   if (!s.table.Valid(channel_) || s.table.Data[channel_].svjac != 1) {
@@ -119,15 +131,13 @@ void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
   const bool modbus = s.rq.fmodbuson != 0;
   if (modbus) {  // Modbus selects the digital input with a write of its own
     cmd::InputSelect(s.rq, data.net, 0);
-    PrebrasTuda(s.rq);
-    if (c_.tx.ComWrite(s.port0))
-      c_.tx.MesOut(s.port0);
+    if (c_.line.ComWrite(s.port0))
+      c_.line.MesOut(s.port0);
     else
       noLink();
   }
   cmd::Setpoint(s.rq, data.net, static_cast<uint16_t>(raw & 0xFFFF));
-  if (modbus) PrebrasTuda(s.rq);
-  if (c_.tx.ComWrite(s.port0)) {
+  if (c_.line.ComWrite(s.port0)) {
     if (preset && !modbus) {  // the maker's protocol echoes the value it took
       const unsigned taken = s.ans.res[2] * 256u + s.ans.res[3];
       char b[32];
@@ -139,7 +149,7 @@ void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
   } else {
     noLink();
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 Dialog* OpenSetpointDialog(NetContext& c) {

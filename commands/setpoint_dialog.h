@@ -34,10 +34,12 @@ class SetpointDialog : public DialogLogic {
   void OnInit(Dialog& d) override;
   void OnCommand(Dialog& d, int id, int code) override;
   void OnClose(Dialog& d) override;
+  void OnDestroy(Dialog& d) override;
 
   int Channel() const { return channel_; }
 
  private:
+  void Command(Dialog& d, int id, int code);
   void Send(Dialog& d, long long raw, bool preset);
   void Close(Dialog& d);
 

@@ -93,7 +93,7 @@ void MonitorWindow::OnCommand(Dialog& d, int id, int /*code*/) {
     if (MonitorRowOf(c_.s.variant, k).radio == id) candidate = k;
   if (candidate < 0 || !d.GetCheck(id) || candidate == t.cnl2) return;
 
-  if (t.Data[candidate].svjac == 1) {
+  if (t.Data[candidate].svjac == 1 && !c_.line.Busy()) {
     t.cnl2 = candidate;
     WriteStatusLine(c_, d, false);
     CloseSetpointDialog(c_.s);
@@ -108,10 +108,22 @@ void MonitorWindow::OnClose(Dialog& d) {
 }
 
 void MonitorWindow::Close(Dialog& d) {
+  Forget();
+  d.End(kIdOk);  // destroys the window: d is not used after this
+}
+
+void MonitorWindow::OnDestroy(Dialog& d) {
+  if (c_.s.hCnlWnd == &d) Forget();
+}
+
+void MonitorWindow::Forget() {
   c_.s.f_okno_cnl = 0;
   c_.s.hCnlWnd = nullptr;
   c_.ui.StopTimer(kTimerPoll);
-  d.End(kIdOk);  // destroys the window: d is not used after this
+}
+
+void MonitorWindow::CloseWindow() {
+  if (Dialog* d = c_.s.hCnlWnd) Close(*d);
 }
 
 void WriteData(NetContext& c, uint8_t data0, int srt) {

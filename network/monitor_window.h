@@ -43,12 +43,18 @@ class MonitorWindow : public DialogLogic {
  public:
   explicit MonitorWindow(NetContext& c) : c_(c) {}
   void OnInit(Dialog& d) override;
-  // A radio button chooses the active channel; OK (1) closes the window.
+  // A radio button chooses the active channel (not while a command holds the
+  // line: the command's channel stays the active one); OK (1) closes the window.
   void OnCommand(Dialog& d, int id, int code) override;
   void OnClose(Dialog& d) override;
+  void OnDestroy(Dialog& d) override;
+  // Closes the window when it is open.
+  void CloseWindow();
 
  private:
   void Close(Dialog& d);
+  // The window is gone: no pointer to it, no polling.
+  void Forget();
   NetContext& c_;
 };
 

@@ -31,12 +31,14 @@ constexpr int kGreyAtStart5[] = {40035, 40080, 40081, 40031, 40019, 262,  263,
 
 NetProgram::NetProgram(const Variant& v, ByteLink& link, Services& ui)
     : state_(v),
-      tx_(link, state_.rq, state_.ans, state_.log, ui),
-      ctx_{state_, link, ui, tx_},
+      line_(link, state_.rq, state_.ans, state_.log, ui),
+      ctx_{state_, link, ui, line_},
       monitor_(std::make_unique<MonitorWindow>(ctx_)),
       network_(std::make_unique<NetworkDialog>(ctx_)),
       regulator_(std::make_unique<RegulatorDialog>(ctx_)),
-      about_(std::make_unique<AboutBox>()) {}
+      about_(std::make_unique<AboutBox>()) {
+  line_.onPortLost = [this](int port) { PortLost(port); };
+}
 
 NetProgram::~NetProgram() {
   state_.log.SetObserver(nullptr);
@@ -85,6 +87,9 @@ void NetProgram::OpenMonitor() {
 }
 
 void NetProgram::OnCommand(int id, int /*code*/) {
+  // A command's message box is up: the menu waits for it (accelerators and
+  // clicks that reach the window meanwhile do nothing).
+  if (line_.Busy()) return;
   Services& ui = ctx_.ui;
   switch (id) {
     case kMenuShowMonitor:
@@ -117,17 +122,28 @@ void NetProgram::OnCommand(int id, int /*code*/) {
       return;
     case kMenuEmpty:
       return;
-    default:
-      HandleMenuCommand(ctx_, id);  // device commands; other ids are ignored
+    default:  // device commands; other ids are ignored
+      line_.Run(nullptr, [&] { HandleMenuCommand(ctx_, id); });
       return;
   }
 }
 
 void NetProgram::OnTimer(int id) {
-  if (id == kTimerPoll) TimerProc1(ctx_, id);
+  // A tick that comes while a command holds the line is skipped.
+  if (id == kTimerPoll) line_.Run(nullptr, [&] { TimerProc1(ctx_, id); });
+}
+
+void NetProgram::PortLost(int port) {
+  monitor_->CloseWindow();  // polling stops with it
+  ctx_.ui.StopTimer(kTimerPoll);
+  CloseConnection(ctx_, port, Caller::kMainWindow);
+  UpdateShowMenuItem(ctx_, ShowMenu::kNetworkOk, nullptr);  // no channel is linked now
+  MenuVivod(ctx_, state_.table.cnl2);
 }
 
 bool NetProgram::OnClose() {
+  // The port and the windows a command is using stay until its box is gone.
+  if (line_.Busy()) return false;
   NetState& s = state_;
   ctx_.ui.StopTimer(kTimerPoll);
   s.table.UnlinkAll();

@@ -1,5 +1,5 @@
 // The program object of the network programs regnet9 and regnet5: the state
-// grouped by owner, and the wiring between the link, the transaction and the view.
+// grouped by owner, and the wiring between the link, the exchange and the view.
 // One object per running program; the Win32 shell forwards the main window's
 // messages to it, the tests drive it through the fake view and link.
 #pragma once
@@ -10,9 +10,9 @@
 
 #include "network/channel_table.h"
 #include "network/config_file.h"
+#include "network/net_line.h"
 #include "protocol/exchange_log.h"
 #include "protocol/frame.h"
-#include "protocol/transaction.h"
 #include "serial/link.h"
 #include "setup/status_flags.h"
 #include "shell/view.h"
@@ -71,7 +71,7 @@ struct NetContext {
   NetState& s;
   ByteLink& link;
   Services& ui;
-  Transaction& tx;
+  NetLine& line;  // every exchange, one command at a time
 };
 
 class MonitorWindow;
@@ -95,18 +95,22 @@ class NetProgram : public MainLogic {
   // Timer 1 is the polling cycle.
   void OnTimer(int id) override;
   // Stops polling, unlinks every channel, closes both ports, then asks the
-  // operator; true when the window may be destroyed.
+  // operator; true when the window may be destroyed. Refused while a command
+  // holds the line (its message box is up).
   bool OnClose() override;
 
   NetState& State() { return state_; }
   NetContext& Context() { return ctx_; }
-  Transaction& Tx() { return tx_; }
+  NetLine& Line() { return line_; }
 
  private:
   void OpenMonitor();
+  // The port has gone away: what "Закрыть порт " does, polling stopped and
+  // the monitor window closed, the channel commands greyed.
+  void PortLost(int port);
 
   NetState state_;
-  Transaction tx_;
+  NetLine line_;
   NetContext ctx_;
   std::unique_ptr<MonitorWindow> monitor_;
   std::unique_ptr<NetworkDialog> network_;

@@ -2,7 +2,6 @@
 
 #include "network/monitor_window.h"
 #include "protocol/commands.h"
-#include "protocol/modbus.h"
 
 namespace kvl {
 
@@ -20,14 +19,13 @@ void TimerProc1(NetContext& c, int idEvent) {
   s.f_mig = s.f_mig ? 0 : 1;
   for (int ch = 0; ch < s.table.Channels(); ++ch) {
     if (s.table.Data[ch].svjac != 1) continue;
-    cmd::Measure(s.rq, s.table.Data[ch].net);
     // Modbus: address, 0x03, 0x0004, 0x0002; 8 bytes out, 9 expected.
-    if (s.rq.fmodbuson) PrebrasTuda(s.rq);
-    if (c.tx.ComWrite(s.port0)) {
-      c.tx.MesOut(ch);
-      s.rq.komand = CMD_MEASURE;
-      if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+    cmd::Measure(s.rq, s.table.Data[ch].net);
+    if (c.line.ComWrite(s.port0)) {
+      c.line.MesOut(ch);
       WriteData(c, s.ans.res[0], ch);
+    } else if (c.line.PortLost()) {
+      break;  // the program closes the port once this tick is over
     } else {
       ShowSilent(c, ch);
     }

@@ -7,11 +7,11 @@
 
 namespace kvl {
 
-// One tick of timer idEvent. Blinks the indicator; stops the timer and sends
-// nothing when the current port is closed; a tick that arrives while a cycle is
-// still running (from a message box's loop inside a transaction) returns at
-// once. A channel that does not answer stays active and is asked again next
-// cycle.
+// One tick of timer idEvent (the program runs it holding the line, so a tick
+// never starts while another command's exchange or message is under way).
+// Blinks the indicator; stops the timer and sends nothing when the current port
+// is closed. A channel that does not answer stays active and is asked again
+// next cycle; a port that has gone away ends the cycle.
 void TimerProc1(NetContext& c, int idEvent);
 
 }  // namespace kvl

@@ -37,10 +37,17 @@ std::string ModbusLine(const uint8_t* r, int mprob) {
   return s;
 }
 
-std::string SoloLine(const uint8_t* r, int port) {
+std::string SoloAnswerLine(const uint8_t* r, int port) {
   char b[160];
   std::snprintf(b, sizeof b, "%d;%d;%d-%d;%d-%d;%d-%d;%d-%d;%d", r[0], r[1], r[2], r[3], r[4], r[5],
                 r[6], r[7], r[8], r[9], port);
+  return b;
+}
+
+std::string RequestDump(const uint8_t* c) {
+  char b[80];
+  std::snprintf(b, sizeof b, "%d-%d;%d-%d;%d-%d;%d-%d;%d-%d", c[0], c[1], c[2], c[3], c[4], c[5],
+                c[6], c[7], c[8], c[9]);
   return b;
 }
 

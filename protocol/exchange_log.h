@@ -37,7 +37,10 @@ std::string KormastLine(const uint8_t* res, int mprob, int number);
 std::string ModbusLine(const uint8_t* res, int mprob);
 // Line of an answer in the single-regulator program:
 // "%d;%d;%d-%d;%d-%d;" bytes 0..5, "%d-%d;%d-%d;%d" bytes 6..9 and the port index.
-std::string SoloLine(const uint8_t* res, int port);
+std::string SoloAnswerLine(const uint8_t* res, int port);
+// The ten bytes of a request frame as "%d-%d;%d-%d;%d-%d;%d-%d;%d-%d", the text
+// of the message about a write that failed with line errors.
+std::string RequestDump(const uint8_t* com);
 // "TimeOut" followed by the attempt number.
 std::string TimeOutLine(int attempt);
 

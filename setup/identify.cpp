@@ -1,7 +1,6 @@
 #include "setup/identify.h"
 
 #include "protocol/commands.h"
-#include "protocol/modbus.h"
 
 namespace kvl {
 
@@ -35,15 +34,14 @@ bool IdentifyExchange(NetContext& c, int ch, int addr, bool logFailure) {
   (void)ch;  // the translation needs only the request itself
   Request& rq = c.s.rq;
   cmd::Ident(rq, addr);
-  if (rq.fmodbuson) PrebrasTuda(rq);
-  bool ok = c.tx.ComWrite(c.s.port0) != 0;
-  if (ok || logFailure) c.tx.MesOut(c.s.port0);
-  // A Modbus answer starts with the address of the device that sent it. Every
-  // device answers a read at address 0 (the address query), so a channel at 0
-  // would take the identity of whichever device is on the line: an answer from
-  // another address than the one asked is not this channel's device.
-  if (ok && rq.fmodbuson && c.s.ans.res[0] != static_cast<uint8_t>(addr)) ok = false;
-  if (ok && rq.fmodbuson) PrebrasBack(rq, c.s.ans);
+  bool ok = c.line.ComWrite(c.s.port0) != 0;
+  if (ok || logFailure) c.line.MesOut(c.s.port0);
+  // The translated Modbus answer carries the address of the device that sent
+  // it in byte 7. Every device answers a read at address 0 (the address
+  // query), so a channel at 0 would take the identity of whichever device is
+  // on the line: an answer from another address than the one asked is not this
+  // channel's device.
+  if (ok && rq.fmodbuson && c.s.ans.res[7] != static_cast<uint8_t>(addr)) ok = false;
   return ok;
 }
 

@@ -26,10 +26,9 @@ int OpenConnection(NetContext& c, int n);
 int CloseConnection(NetContext& c, int n, Caller caller);
 
 // One identify request for channel ch at network address addr on the current
-// port. On success the answer is logged and, with Modbus, translated back into
-// the maker's layout in c.s.ans. logFailure also logs the empty answer of a
-// failed exchange. Returns true when the device answered (with Modbus: the
-// device at addr itself, not another one answering a read at address 0).
+// port. On success the answer is logged and c.s.ans holds it in the maker's
+// layout. logFailure also logs what a failed exchange gathered. Returns true when the device
+// answered (with Modbus: the device at addr itself, not another one answering a read at address 0).
 bool IdentifyExchange(NetContext& c, int ch, int addr, bool logFailure = false);
 
 // After a successful identify exchange: format byte (answer byte 5), serial

@@ -42,6 +42,11 @@ std::string Sapis(const ChannelTable& t, int ch) {
 }
 
 void NetworkDialog::OnInit(Dialog& d) {
+  c_.line.Run(
+      &d, [&] { Init(d); }, [&] { MarkClosed(d); });
+}
+
+void NetworkDialog::Init(Dialog& d) {
   NetState& s = c_.s;
   ChannelTable& t = s.table;
   s.canal = 0;
@@ -79,6 +84,12 @@ void NetworkDialog::OnInit(Dialog& d) {
 }
 
 void NetworkDialog::OnCommand(Dialog& d, int id, int code) {
+  // Nothing here runs while another command holds the line.
+  c_.line.Run(
+      &d, [&] { Command(d, id, code); }, [&] { MarkClosed(d); });
+}
+
+void NetworkDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
     case kNetPortList:
       if (code == 1) ChoosePort(d);
@@ -127,12 +138,17 @@ void NetworkDialog::ResetLines(Dialog& d) {
     d.SetText(ChannelLineId(c_.s.variant, ch), Soob(ch));
 }
 
-void NetworkDialog::RefuseClosedPort(Dialog& d) {
+void NetworkDialog::MarkClosed(Dialog& d) {
   ShowPortClosed(d, c_.s.port0);
   d.SetCheck(kNetOpenPort, false);
   d.SetCheck(kNetClosePort, true);
   ResetLines(d);
-  c_.ui.MessageBox("Порт закрыт", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone, Owner::kNone);
+}
+
+void NetworkDialog::RefuseClosedPort(Dialog& d) {
+  MarkClosed(d);
+  c_.ui.MessageBox("Порт закрыт", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                   &d);
 }
 
 void NetworkDialog::ChoosePort(Dialog& d) {

@@ -46,6 +46,8 @@ class NetworkDialog : public DialogLogic {
   void OnClose(Dialog& d) override;
 
  private:
+  void Init(Dialog& d);
+  void Command(Dialog& d, int id, int code);
   void ChoosePort(Dialog& d);
   void OpenPort(Dialog& d);
   void ClosePort(Dialog& d);
@@ -53,7 +55,9 @@ class NetworkDialog : public DialogLogic {
   void Register(Dialog& d);
   void CheckAll(Dialog& d);
   void Save(Dialog& d);
-  // The port is closed: say so, reset every line, tell the operator.
+  // The port is closed (or has just gone away): say so, reset every line.
+  void MarkClosed(Dialog& d);
+  // The same, and tell the operator.
   void RefuseClosedPort(Dialog& d);
   void ShowPortClosed(Dialog& d, int port);
   void ResetLines(Dialog& d);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "protocol/commands.h"
-#include "protocol/modbus.h"
 #include "setup/identify.h"
 #include "setup/status_flags.h"
 
@@ -48,10 +47,9 @@ void RegulatorDialog::ShowPortClosed(Dialog& d, int port) {
   d.SetText(kRgPortState, "Порт " + ByteLink::PortName(port) + " закрыт");
 }
 
-// Field 1000 and its copy in 1169, as the edit notification leaves them.
+// Field 1000; its change notification copies it into 1169 and the channel.
 void RegulatorDialog::WriteNet(Dialog& d, const std::string& text) {
   d.SetText(kRgNet, text);
-  NetEdited(d);
 }
 
 void RegulatorDialog::NetEdited(Dialog& d) {
@@ -61,9 +59,10 @@ void RegulatorDialog::NetEdited(Dialog& d) {
   if (t.Valid(t.cnl2)) t.Data[t.cnl2].net = LeadingNumber(text);
 }
 
-bool RegulatorDialog::PortOpenOrTold() {
+bool RegulatorDialog::PortOpenOrTold(Dialog& d) {
   if (PortIsOpen(c_)) return true;
-  c_.ui.MessageBox("Порт закрыт", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone, Owner::kNone);
+  c_.ui.MessageBox("Порт закрыт", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                   &d);
   return false;
 }
 
@@ -76,8 +75,17 @@ bool RegulatorDialog::LinkedOrTold(Dialog& d) {
 }
 
 bool RegulatorDialog::Exchange() {
-  if (c_.s.rq.fmodbuson) PrebrasTuda(c_.s.rq);
-  return c_.tx.ComWrite(c_.s.port0) != 0;
+  return c_.line.ComWrite(c_.s.port0) != 0;
+}
+
+bool RegulatorDialog::FailureShown() const {
+  return c_.line.PortLost();
+}
+
+void RegulatorDialog::MarkClosed(Dialog& d) {
+  d.SetCheck(kRgPortOpen, false);
+  d.SetCheck(kRgPortClose, true);
+  ShowPortClosed(d, c_.s.port0);
 }
 
 void RegulatorDialog::ShowMemorising(Dialog& d, int state) {
@@ -87,6 +95,11 @@ void RegulatorDialog::ShowMemorising(Dialog& d, int state) {
 }
 
 void RegulatorDialog::OnInit(Dialog& d) {
+  c_.line.Run(
+      &d, [&] { Init(d); }, [&] { MarkClosed(d); });
+}
+
+void RegulatorDialog::Init(Dialog& d) {
   NetState& s = c_.s;
   ChannelTable& t = s.table;
   const int ch = t.cnl2;
@@ -127,8 +140,9 @@ void RegulatorDialog::OnInit(Dialog& d) {
   if (!IdentifyExchange(c_, ch, data.net)) {
     data.svjac = 0;
     d.SetText(kRgLinkState, "Не установлена");
-    c_.ui.MessageBox("Уточните номер канала", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
-                     Owner::kDialog, &d);
+    if (!FailureShown())
+      c_.ui.MessageBox("Уточните номер канала", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
+                       Owner::kDialog, &d);
     return;
   }
   const auto& r = s.ans.res;
@@ -144,10 +158,18 @@ void RegulatorDialog::OnInit(Dialog& d) {
 }
 
 void RegulatorDialog::OnCommand(Dialog& d, int id, int code) {
+  // The address field follows what is typed (or set) at any time; everything
+  // else waits while another command holds the line.
+  if (id == kRgNet) {
+    if (code == kEnChange) NetEdited(d);
+    return;
+  }
+  c_.line.Run(
+      &d, [&] { Command(d, id, code); }, [&] { MarkClosed(d); });
+}
+
+void RegulatorDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
-    case kRgNet:
-      if (code == kEnChange) NetEdited(d);
-      break;
     case kRgPortOpen:
       OpenPort(d);
       break;
@@ -227,17 +249,17 @@ void RegulatorDialog::ClosePort(Dialog& d) {
 void RegulatorDialog::Query(Dialog& d) {
   c_.ui.MessageBox("Оставьте подключенным один регулятор.Продолжить?", "Внимание", MsgButtons::kOk,
                    MsgIcon::kNone, Owner::kDialog, &d);
-  if (!PortOpenOrTold()) return;
+  if (!PortOpenOrTold(d)) return;
   ChannelTable& t = c_.s.table;
   if (!t.Valid(t.cnl2)) return;
   cmd::GetNet(c_.s.rq);
   if (!Exchange()) {
-    c_.ui.MessageBox("No answer?com?", "com[0]=2", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
-                     &d);
+    if (!FailureShown())
+      c_.ui.MessageBox("No answer?com?", "com[0]=2", MsgButtons::kOk, MsgIcon::kNone,
+                       Owner::kDialog, &d);
     return;
   }
-  c_.tx.MesOut(c_.s.port0);
-  if (c_.s.rq.fmodbuson) PrebrasBack(c_.s.rq, c_.s.ans);
+  c_.line.MesOut(c_.s.port0);
   const auto& r = c_.s.ans.res;
   c_.s.version_KVL = r[1];
   t.Data[t.cnl2].net = r[7];
@@ -246,7 +268,7 @@ void RegulatorDialog::Query(Dialog& d) {
 }
 
 void RegulatorDialog::Link(Dialog& d) {
-  if (!PortOpenOrTold()) return;
+  if (!PortOpenOrTold(d)) return;
   NetState& s = c_.s;
   ChannelTable& t = s.table;
   const int ch = t.cnl2;
@@ -300,7 +322,7 @@ void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
   NetState& s = c_.s;
   tagData& data = s.table.Data[s.table.cnl2];
   cmd::Date(s.rq, data.net);
-  if (c_.tx.ComWrite(s.port0)) {
+  if (Exchange()) {
     const auto& r = s.ans.res;
     data.day = r[2];
     data.month = r[3];
@@ -309,11 +331,11 @@ void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
     char b[96];
     std::snprintf(b, sizeof b, "%s: %d-%d-%d-%d", "Дата прошивки", r[2], r[3], r[4], r[5]);
     d.SetText(kRgFirmware, b);
-  } else {
+  } else if (!FailureShown()) {
     c_.ui.MessageBox("Дата программы не установлена", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
                      Owner::kDialog, &d);
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void RegulatorDialog::ChangeSpeed(Dialog& d) {
@@ -321,16 +343,17 @@ void RegulatorDialog::ChangeSpeed(Dialog& d) {
   const int sel = d.ListSelection(kRgSpeedList);
   if (sel < 0 || sel >= kSpeeds || !s.table.Valid(s.table.cnl2)) return;
   // With the port closed neither side can change: the list goes back.
-  if (!PortOpenOrTold()) {
+  if (!PortOpenOrTold(d)) {
     d.ListSelect(kRgSpeedList, s.nUartIndex);
     return;
   }
   s.nUartIndex = sel;
   cmd::Speed(s.rq, s.table.Data[s.table.cnl2].net, sel);
   if (Exchange()) {
-    c_.tx.MesOut(s.port0);
-    if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+    c_.line.MesOut(s.port0);
     s.nUartIndex = cmd::SpeedIndexFromCode(s.ans.res[2]);
+  } else if (FailureShown()) {
+    return;  // the port is gone: nothing to switch
   } else {
     c_.ui.MessageBox("No сhange speed in KVL", "Связь", MsgButtons::kOk, MsgIcon::kNone,
                      Owner::kDialog, &d);
@@ -349,7 +372,7 @@ void RegulatorDialog::ChangeSpeed(Dialog& d) {
 void RegulatorDialog::ChangeAddress(Dialog& d) {
   c_.ui.MessageBox("Оставьте подключенным один регулятор.Продолжить?", "Внимание", MsgButtons::kOk,
                    MsgIcon::kNone, Owner::kDialog, &d);
-  if (!PortOpenOrTold()) return;
+  if (!PortOpenOrTold(d)) return;
   if (!LinkedOrTold(d)) return;
   NetState& s = c_.s;
   tagData& data = s.table.Data[s.table.cnl2];
@@ -363,12 +386,12 @@ void RegulatorDialog::ChangeAddress(Dialog& d) {
   }
   cmd::SetNet(s.rq, data.net, newNet);
   if (!Exchange()) {
-    c_.ui.MessageBox("записi net", "SvjacBlock", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
-                     &d);
+    if (!FailureShown())
+      c_.ui.MessageBox("записi net", "SvjacBlock", MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                       &d);
     return;
   }
-  c_.tx.MesOut(s.port0);
-  if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+  c_.line.MesOut(s.port0);
   data.net = newNet;
   WriteNet(d, Decimal(newNet));
 }
@@ -376,7 +399,7 @@ void RegulatorDialog::ChangeAddress(Dialog& d) {
 void RegulatorDialog::Memorising(Dialog& d, int id) {
   // The button marks itself when clicked; until the device has taken the
   // change the buttons go back to what they showed.
-  if (!PortOpenOrTold() || !LinkedOrTold(d)) {
+  if (!PortOpenOrTold(d) || !LinkedOrTold(d)) {
     ShowMemorising(d, memorising_);
     return;
   }
@@ -386,13 +409,13 @@ void RegulatorDialog::Memorising(Dialog& d, int id) {
   const bool on = id == kRgMemOn;
   cmd::Rasre(s.rq, data.net, on ? 0 : 1);
   if (!Exchange()) {
-    c_.ui.MessageBox("No сhange rasre", "Разрешение", MsgButtons::kOk, MsgIcon::kNone,
-                     Owner::kDialog, &d);
+    if (!FailureShown())
+      c_.ui.MessageBox("No сhange rasre", "Разрешение", MsgButtons::kOk, MsgIcon::kNone,
+                       Owner::kDialog, &d);
     ShowMemorising(d, memorising_);
     return;
   }
-  c_.tx.MesOut(s.port0);
-  if (s.rq.fmodbuson) PrebrasBack(s.rq, s.ans);
+  c_.line.MesOut(s.port0);
   ShowMemorising(d, on ? 1 : 0);
   if (s.variant.full) data.rasre = on ? 1 : 0;  // regnet5's record has no such field
 }

@@ -37,7 +37,6 @@ enum : int {
   kRgMemOff = 1233,    // "Нет"
   kRgMemOn = 1234,     // "Запомнить "
   kRgFirmware = 1302,  // regnet9 only
-  kEnChange = 0x0300,  // edit field notification: text changed
 };
 
 // Highest network address a regulator can be given or linked at.
@@ -51,6 +50,8 @@ class RegulatorDialog : public DialogLogic {
   void OnClose(Dialog& d) override;
 
  private:
+  void Init(Dialog& d);
+  void Command(Dialog& d, int id, int code);
   void NetEdited(Dialog& d);
   void ChoosePort(Dialog& d);
   void OpenPort(Dialog& d);
@@ -65,11 +66,16 @@ class RegulatorDialog : public DialogLogic {
 
   // Shows the memorising state: -1 unknown (neither marked), 0 "Нет", 1 "Запомнить ".
   void ShowMemorising(Dialog& d, int state);
-  // "Порт закрыт" without an owner when the current port is closed.
-  bool PortOpenOrTold();
+  // "Порт закрыт" when the current port is closed.
+  bool PortOpenOrTold(Dialog& d);
   bool LinkedOrTold(Dialog& d);
-  // Translates when Modbus is chosen and runs the transaction.
+  // Runs the request on the current port; true when the device answered.
   bool Exchange();
+  // After a failed exchange: true when the port has gone away, which the
+  // program tells once (the dialog's own failure message is left out).
+  bool FailureShown() const;
+  // The port is closed (it has gone away): radios and state line say so.
+  void MarkClosed(Dialog& d);
   void ShowPortClosed(Dialog& d, int port);
   void WriteNet(Dialog& d, const std::string& text);
 

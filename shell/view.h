@@ -23,6 +23,10 @@ enum : int {
   kIdNo = 7,
 };
 
+// Notification code of an edit control whose text changed (EN_CHANGE); an
+// edit sends it also when the program sets its text.
+enum : int { kEnChange = 0x0300 };
+
 enum class MsgButtons { kOk, kYesNo, kOkCancel };
 enum class MsgIcon { kNone, kWarning, kQuestion, kInformation };
 
@@ -56,17 +60,23 @@ class DialogLogic {
   virtual void OnCommand(Dialog& d, int id, int code) = 0;
   // The close box (WM_CLOSE).
   virtual void OnClose(Dialog& d) = 0;
+  // The window is being destroyed, however that came about (its own End, its
+  // owner's destruction): forget every pointer to it. Nothing of the logic is
+  // called for this window afterwards.
+  virtual void OnDestroy(Dialog& /*d*/) {}
 };
 
-// Who owns a message box.
-enum class Owner { kNone, kMain, kDialog };
+// Who owns a message box: the main window, or the dialog that asks. An owned
+// box keeps its owner from being used or closed while it is up.
+enum class Owner { kMain, kDialog };
 
 // Program services of the main window.
 class Services {
  public:
   virtual ~Services() = default;
   // Shows a message box and returns the id of the button pressed. owner kDialog
-  // means the dialog whose logic is running (ownerDialog).
+  // means the dialog whose logic is running (ownerDialog); the main window owns
+  // the box when that dialog is gone.
   virtual int MessageBox(const std::string& text, const std::string& caption,
                          MsgButtons buttons = MsgButtons::kOk, MsgIcon icon = MsgIcon::kNone,
                          Owner owner = Owner::kMain, Dialog* ownerDialog = nullptr) = 0;

@@ -27,10 +27,22 @@ std::string PortText(const char* first, int port, const char* last) {
 
 void ConnectionDialog::Tell(Dialog& d, const std::string& text, const std::string& caption,
                             MsgIcon icon) {
+  // After a port has gone away the program's one message says it all.
+  if (c_.line.PortLost()) return;
   c_.ui.MessageBox(text, caption, MsgButtons::kOk, icon, Owner::kDialog, &d);
 }
 
+void ConnectionDialog::PortClosedBox(Dialog& d) {
+  c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
+                   &d);
+}
+
 void ConnectionDialog::OnInit(Dialog& d) {
+  c_.line.Run(
+      &d, [&] { Init(d); }, [&] { MarkClosed(d); });
+}
+
+void ConnectionDialog::Init(Dialog& d) {
   SoloState& s = c_.s;
   d.SetText(kIdAddress, Number(s.Address()));
   d.SetText(kIdNewAddress, Number(s.Address()));
@@ -60,17 +72,32 @@ void ConnectionDialog::OnInit(Dialog& d) {
   }
   d.SetCheck(kIdPortOpen, true);
   cmd::Ident(s.rq, s.Address());
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     s.fsvjac[s.port0] = 0;
     ShowNotConnected(d);
     Tell(d, "Уточните номер канала", msg::kErrorSvjac);
     return;
   }
   ShowState(d);
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void ConnectionDialog::OnCommand(Dialog& d, int id, int code) {
+  // Typing an address copies it to the new-address edit and makes it current,
+  // at any time; everything else waits while another command holds the line.
+  if (id == kIdAddress) {
+    if (code == kEditChange) {
+      const std::string text = d.GetText(kIdAddress, kAddressChars);
+      d.SetText(kIdNewAddress, text);
+      c_.s.nofcan[c_.s.port0] = static_cast<uint8_t>(DecimalValue(text) & 0xFF);
+    }
+    return;
+  }
+  c_.line.Run(
+      &d, [&] { Command(d, id, code); }, [&] { MarkClosed(d); });
+}
+
+void ConnectionDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
     case kIdPortCombo:
       if (code == kSelChange) ChoosePort(d);
@@ -81,18 +108,9 @@ void ConnectionDialog::OnCommand(Dialog& d, int id, int code) {
     case kIdPortClose:
       if (d.GetCheck(kIdPortClose) && PortOpen()) ClosePort(d);
       break;
-    case kIdAddress:
-      // Typing an address copies it to the new-address edit and makes it current.
-      if (code == kEditChange) {
-        const std::string text = d.GetText(kIdAddress, kAddressChars);
-        d.SetText(kIdNewAddress, text);
-        c_.s.nofcan[c_.s.port0] = static_cast<uint8_t>(DecimalValue(text) & 0xFF);
-      }
-      break;
     case kIdConnect:
       if (!PortOpen())
-        c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
-                         Owner::kNone);
+        PortClosedBox(d);
       else
         Connect(d);
       break;
@@ -124,8 +142,7 @@ bool ConnectionDialog::PortOpen() {
 
 bool ConnectionDialog::ConnectedOrTell(Dialog& d) {
   if (!PortOpen()) {
-    c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
-                     Owner::kNone);
+    PortClosedBox(d);
     return false;
   }
   if (!c_.s.Connected()) {
@@ -166,6 +183,10 @@ void ConnectionDialog::OpenPort(Dialog& d) {
 
 void ConnectionDialog::ClosePort(Dialog& d) {
   CloseConnection(c_, c_.s.port0, false);
+  MarkClosed(d);
+}
+
+void ConnectionDialog::MarkClosed(Dialog& d) {
   d.SetCheck(kIdPortOpen, false);
   d.SetCheck(kIdPortClose, true);
   d.SetText(kIdPortState, PortText("Порт", c_.s.port0, "закрыт"));
@@ -180,7 +201,7 @@ void ConnectionDialog::Connect(Dialog& d) {
   // Whoever answers at the typed address (0 reaches any single regulator) tells
   // its format byte, its own address and its number.
   cmd::GetNetAt(s.rq, s.Address());
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     Tell(d, "Ошибка100", msg::kError);
   } else {
     const auto& r = s.ans.res;
@@ -190,10 +211,10 @@ void ConnectionDialog::Connect(Dialog& d) {
     d.SetText(kIdNewAddress, Number(s.Address()));
     d.SetText(kIdNumber, Number(Word(r[5], r[6])));
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 
   cmd::Ident(s.rq, s.Address());
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     s.fsvjac[s.port0] = 0;
     Tell(d, "Номер не установлен.", msg::kErrorSvjac);
     ShowNotConnected(d);
@@ -205,7 +226,7 @@ void ConnectionDialog::Connect(Dialog& d) {
   if (f.fstvon) s.fsatbor = kValveOpen;
   if (f.fstvoff) s.fsatbor = kValveClosed;
   c_.ui.Invalidate(true);
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void ConnectionDialog::ShowState(Dialog& d) {
@@ -240,13 +261,13 @@ void ConnectionDialog::ChangeAddress(Dialog& d) {
   }
   cmd::SetNet(s.rq, s.Address(), static_cast<int>(*newAddress));
   s.ans.res[0] = 0;
-  if (c_.tx.WriteOnce(s.port0)) {
+  if (c_.line.WriteOnce(s.port0)) {
     s.nofcan[s.port0] = static_cast<uint8_t>(*newAddress);
     d.SetText(kIdAddress, typed);
   } else {
     Tell(d, ".Ошибка102", msg::kError);
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void ConnectionDialog::ChangeSpeed(Dialog& d) {
@@ -255,16 +276,17 @@ void ConnectionDialog::ChangeSpeed(Dialog& d) {
   if (chosen < 0 || chosen > 2) return;
   if (!PortOpen()) {
     // Nothing can be told to the regulator; the displayed speed stays the real one.
-    c_.ui.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone,
-                     Owner::kNone);
+    PortClosedBox(d);
     d.ListSelect(kIdSpeedCombo, s.nUartIndex);
     return;
   }
   s.nUartIndex = chosen;
   cmd::Speed(s.rq, s.Address(), chosen);
-  if (c_.tx.ComWrite(s.port0)) {
+  if (c_.line.ComWrite(s.port0)) {
     s.nUartIndex = cmd::SpeedIndexFromCode(s.ans.res[2]);
-    c_.tx.MesOut(s.port0);
+    c_.line.MesOut(s.port0);
+  } else if (c_.line.PortLost()) {
+    return;  // the port is gone: nothing to switch
   } else {
     Tell(d, "No сhange speed in KVL.Ошибка100", msg::kError);
   }
@@ -280,7 +302,7 @@ void ConnectionDialog::Memorising(Dialog& d, int id) {
   SoloState& s = c_.s;
   const uint8_t off = id == kIdNoMemory ? 1 : 0;  // 1 = "Нет", 0 = "Запомнить "
   cmd::Rasre(s.rq, s.Address(), off);
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     Tell(d, off ? ".Ошибка100" : "Ошибка100", msg::kError);
     return;
   }
@@ -289,7 +311,7 @@ void ConnectionDialog::Memorising(Dialog& d, int id) {
     d.SetCheck(off ? kIdMemory : kIdNoMemory, false);
     d.SetCheck(id, true);
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void ConnectionDialog::Save(Dialog& d) {

@@ -49,9 +49,13 @@ class ConnectionDialog : public DialogLogic {
   void OnClose(Dialog& d) override { d.End(kIdCancel); }
 
  private:
+  void Init(Dialog& d);
+  void Command(Dialog& d, int id, int code);
   void ChoosePort(Dialog& d);
   void OpenPort(Dialog& d);
   void ClosePort(Dialog& d);
+  // The port is closed (or has just gone away): radios and state line say so.
+  void MarkClosed(Dialog& d);
   void Connect(Dialog& d);
   void ChangeAddress(Dialog& d);
   void ChangeSpeed(Dialog& d);
@@ -64,6 +68,10 @@ class ConnectionDialog : public DialogLogic {
   // Port open and regulator connected, else the matching message; true to go on.
   bool PortOpen();
   bool ConnectedOrTell(Dialog& d);
+  // "Порт закрыт" when a command needs the closed port.
+  void PortClosedBox(Dialog& d);
+  // A message owned by the dialog; left out once the command has met a lost
+  // port, which the program tells once.
   void Tell(Dialog& d, const std::string& text, const std::string& caption,
             MsgIcon icon = MsgIcon::kNone);
 

@@ -25,10 +25,11 @@ void SetpointWindow::OnInit(Dialog& d) {
 }
 
 void SetpointWindow::OnCommand(Dialog& d, int id, int code) {
+  // Sending waits while another command holds the line.
   if (id == kIdPresets && code == kSelChange)
-    Preset(d);
+    c_.line.Run(&d, [&] { Preset(d); });
   else if (id == kIdEnter)
-    Typed(d);
+    c_.line.Run(&d, [&] { Typed(d); });
   else if (id == kIdOk || id == kIdCancel)
     Close(d);
 }
@@ -39,9 +40,10 @@ bool SetpointWindow::Send(Dialog& d, uint16_t units) {
   // opened: say so once instead of letting every attempt report a missing port.
   const bool open = c_.link.IsOpen(s.port0);
   if (open) cmd::Setpoint(s.rq, s.Address(), units);
-  if (!open || !c_.tx.ComWrite(s.port0)) {
-    c_.ui.MessageBox(msg::kNoLink100, msg::kError, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog,
-                     &d);
+  if (!open || !c_.line.ComWrite(s.port0)) {
+    if (!c_.line.PortLost())
+      c_.ui.MessageBox(msg::kNoLink100, msg::kError, MsgButtons::kOk, MsgIcon::kNone,
+                       Owner::kDialog, &d);
     return false;
   }
   return true;
@@ -57,7 +59,7 @@ void SetpointWindow::Preset(Dialog& d) {
   std::snprintf(b, sizeof b, "%.1f", Word(s.ans.res[2], s.ans.res[3]) / s.d_rasx);
   d.SetText(kIdPercent, b);
   s.Current().fopzi = 1;
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void SetpointWindow::Typed(Dialog& d) {
@@ -74,12 +76,16 @@ void SetpointWindow::Typed(Dialog& d) {
   }
   if (!Send(d, *units)) return;
   s.Current().fopzi = 1;
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void SetpointWindow::Close(Dialog& d) {
-  if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
+  OnDestroy(d);
   d.End(kIdOk);
+}
+
+void SetpointWindow::OnDestroy(Dialog&) {
+  if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
 }
 
 }  // namespace kvl::solo

@@ -26,6 +26,7 @@ class SetpointWindow : public DialogLogic {
   void OnInit(Dialog& d) override;
   void OnCommand(Dialog& d, int id, int code) override;
   void OnClose(Dialog& d) override { Close(d); }
+  void OnDestroy(Dialog& d) override;
 
  private:
   void Preset(Dialog& d);

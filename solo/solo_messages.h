@@ -1,5 +1,5 @@
 // Message texts and captions of regsolo that more than one window uses. Every
-// message of the program carries its number (100..117) in its text or caption.
+// message of the program carries its number (100..118) in its text or caption.
 #pragma once
 
 namespace kvl::solo::msg {
@@ -16,5 +16,8 @@ constexpr const char* kPortClosed = "Порт закрыт";
 constexpr const char* kOpenFailed108 = ".Ошибка108";
 constexpr const char* kOpenFailed109 = ".Ошибка109";
 constexpr const char* kRetry = "Повторите операцию.";
+constexpr const char* kReadError110 = ".Ошибка110";  // caption of "ERROR_IO_PENDING"
+// 118: the port has gone away (adapter pulled); the text is "Порт COM1" and this.
+constexpr const char* kDisconnected118 = " отключен.Ошибка118";
 
 }  // namespace kvl::solo::msg

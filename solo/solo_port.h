@@ -11,8 +11,9 @@ namespace kvl::solo {
 // name with caption ".Ошибка109" and returns false.
 bool OpenConnection(SoloContext& c, int port);
 
-// Sends the closing frame when the port's regulator is connected (a failed
-// write shows message 102), clears the connected flag and closes the port. When
+// Sends the closing frame when the port's regulator is connected and the port
+// has not gone away (a failed write shows message 102), clears the connected
+// flag and closes the port. When
 // the port is port0 and the caller is the main window, greys "Открыть",
 // "Закрыть" and "Аналоговый".
 void CloseConnection(SoloContext& c, int port, bool fromMainWindow);

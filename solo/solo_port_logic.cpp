@@ -16,9 +16,10 @@ bool OpenConnection(SoloContext& c, int port) {
 
 void CloseConnection(SoloContext& c, int port, bool fromMainWindow) {
   if (!ByteLink::ValidPort(port)) return;
-  if (c.s.fsvjac[port] && c.link.IsOpen(port)) {
+  // A port that has gone away reaches no regulator: no closing frame.
+  if (c.s.fsvjac[port] && c.link.IsOpen(port) && !c.link.Lost(port)) {
     cmd::ClosingFrame(c.s.rq, c.s.nofcan[port]);
-    if (!c.tx.WriteOnce(port)) c.ui.MessageBox(msg::kNoLink102, msg::kError);
+    if (!c.line.WriteOnce(port)) c.line.Tell(msg::kNoLink102, msg::kError);
   }
   c.s.fsvjac[port] = 0;
   c.link.Close(port);

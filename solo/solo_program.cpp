@@ -26,9 +26,10 @@ enum : uint8_t { kValveRegulate = 0, kValveOpenCmd = 1, kValveCloseCmd = 2 };
 SoloProgram::SoloProgram(ByteLink& link, Services& ui)
     : link_(link),
       ui_(ui),
-      tx_(link, s_.rq, s_.ans, s_.log, ui, true),
-      c_{s_, link, ui, tx_},
+      line_(link, s_.rq, s_.ans, s_.log, ui),
+      c_{s_, link, ui, line_},
       setpoint_(c_) {
+  line_.onPortLost = [this](int port) { PortLost(port); };
   s_.log.SetObserver([this](const std::string& added, bool removedFirst) {
     Dialog& main = ui_.MainWindow();
     if (removedFirst) main.ListDelete(kListLog, 0);
@@ -63,13 +64,21 @@ bool SoloProgram::NeedsConnection() {
   return false;
 }
 
+void SoloProgram::DeviceCommand(const std::function<void()>& command) {
+  line_.Run(nullptr, [&] {
+    if (NeedsConnection()) command();
+  });
+}
+
 bool SoloProgram::Exchange() {
-  if (tx_.ComWrite(s_.port0)) return true;
-  ui_.MessageBox(msg::kNoLink100, msg::kError);
+  if (line_.ComWrite(s_.port0)) return true;
+  if (!line_.PortLost()) ui_.MessageBox(msg::kNoLink100, msg::kError);
   return false;
 }
 
 void SoloProgram::OnCommand(int id, int /*code*/) {
+  // A command's message box is up: the menu waits for it.
+  if (line_.Busy()) return;
   switch (id) {
     case kMenuExit:
       ui_.PostClose();
@@ -97,12 +106,12 @@ void SoloProgram::OnCommand(int id, int /*code*/) {
       break;
     case kMenuKvl:
     case kMenuVpz:
-      if (NeedsConnection()) Kind(id == kMenuVpz);
+      DeviceCommand([&] { Kind(id == kMenuVpz); });
       break;
     case kMenuRegulate:
     case kMenuOpen:
     case kMenuClose:
-      if (NeedsConnection()) Valve(id);
+      DeviceCommand([&] { Valve(id); });
       break;
     case kMenuZero:
       if (NeedsConnection()) Zero();
@@ -111,7 +120,7 @@ void SoloProgram::OnCommand(int id, int /*code*/) {
       if (NeedsConnection()) Digital();
       break;
     case kMenuAnalog:
-      if (NeedsConnection()) Analog();
+      DeviceCommand([&] { Analog(); });
       break;
     default:  // accelerators 256, 257, 261 and the empty item 40020 do nothing
       break;
@@ -125,7 +134,7 @@ void SoloProgram::Kind(bool pressure) {
   }
   cmd::SoloKind(s_.rq, s_.Address(), cmd::KindByte(pressure, s_.Current().freg != 0));
   if (!Exchange()) return;
-  tx_.MesOut(s_.port0);
+  line_.MesOut(s_.port0);
   s_.flags.flagPres = pressure ? 1 : 0;
   Repaint();
 }
@@ -136,7 +145,7 @@ void SoloProgram::Valve(int id) {
                                              : kValveCloseCmd;
   cmd::Valve(s_.rq, s_.Address(), action);
   if (!Exchange()) return;
-  if (id == kMenuClose) tx_.MesOut(s_.port0);
+  if (id == kMenuClose) line_.MesOut(s_.port0);
   if (s_.ans.res[0] == 0) {
     ui_.MessageBox("Выключите внешнее управление затвором", msg::kWarning);
     return;
@@ -144,7 +153,7 @@ void SoloProgram::Valve(int id) {
   ui_.MenuEnable(kMenuRegulate, id != kMenuRegulate);
   ui_.MenuEnable(kMenuOpen, id != kMenuOpen);
   ui_.MenuEnable(kMenuClose, id != kMenuClose);
-  if (id != kMenuClose) tx_.MesOut(s_.port0);
+  if (id != kMenuClose) line_.MesOut(s_.port0);
   s_.fsatbor = id == kMenuRegulate ? kValveRegulating : id == kMenuOpen ? kValveOpen : kValveClosed;
   Repaint();
 }
@@ -171,7 +180,7 @@ void SoloProgram::Analog() {
   s_.Current().fopzi = 0;
   cmd::InputSelect(s_.rq, s_.Address(), 1);
   Exchange();
-  tx_.MesOut(s_.port0);
+  line_.MesOut(s_.port0);
 }
 
 void SoloProgram::StartPolling() {
@@ -184,10 +193,14 @@ void SoloProgram::StopPolling() {
 }
 
 void SoloProgram::OnTimer(int id) {
-  if (id != kTimerPoll) return;
+  // A tick that comes while a command holds the line is skipped.
+  if (id == kTimerPoll) line_.Run(nullptr, [&] { Poll(); });
+}
+
+void SoloProgram::Poll() {
   if (!link_.IsOpen(s_.port0)) {
     StopPolling();
-    ui_.MessageBox(msg::kPortClosed, msg::kWarning, MsgButtons::kOk, MsgIcon::kNone, Owner::kNone);
+    ui_.MessageBox(msg::kPortClosed, msg::kWarning);
     return;
   }
   if (!s_.Connected()) {
@@ -196,14 +209,14 @@ void SoloProgram::OnTimer(int id) {
     return;
   }
   cmd::Measure(s_.rq, s_.Address());
-  if (!tx_.ComWrite(s_.port0)) {
-    tx_.MesText("Ошибка связи N:100");
+  if (!line_.ComWrite(s_.port0)) {
+    if (!line_.PortLost()) line_.MesText("Ошибка связи N:100");
     return;
   }
   const auto& r = s_.ans.res;
   const int flow = FlowValue(r[2], r[3]);
   const int setpoint = Word(r[4], r[5]);
-  tx_.MesOut(s_.port0);
+  line_.MesOut(s_.port0);
   s_.buf1 = Vivod(setpoint, flow, ui_.CTimeText());
   ui_.Invalidate(true);
 }
@@ -236,7 +249,15 @@ void SoloProgram::MenuAfterConnect() {
   ui_.MenuEnable(kMenuAnalog, true);
 }
 
+void SoloProgram::PortLost(int port) {
+  StopPolling();
+  CloseConnection(c_, port, true);
+  MenuAfterConnect();
+}
+
 bool SoloProgram::OnClose() {
+  // The port and the windows a command is using stay until its box is gone.
+  if (line_.Busy()) return false;
   StopPolling();
   if (link_.IsOpen(s_.port0)) CloseConnection(c_, s_.port0, true);
   return ui_.MessageBox("OK to close window?", "DemoKVl", MsgButtons::kOkCancel,

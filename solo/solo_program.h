@@ -5,10 +5,10 @@
 // the fake view and link.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "protocol/transaction.h"
 #include "serial/link.h"
 #include "shell/view.h"
 #include "solo/setpoint_window.h"
@@ -32,13 +32,20 @@ class SoloProgram : public MainLogic {
   void SetConfigPath(std::string path) { configPath_ = std::move(path); }
 
   SoloState& State() { return s_; }
-  Transaction& Tx() { return tx_; }
+  SoloLine& Line() { return line_; }
 
  private:
   // The command needs a connected regulator: true, or message 106 and false.
   bool NeedsConnection();
+  // Runs a command on the connected regulator, holding the line.
+  void DeviceCommand(const std::function<void()>& command);
   // Runs the prepared request; message 100 and false when it fails.
   bool Exchange();
+  // One polling tick.
+  void Poll();
+  // The port has gone away: closed as the connection dialog's "Закрыть порт "
+  // does, polling stopped, the menu as with no regulator connected.
+  void PortLost(int port);
   void Repaint() { ui_.Invalidate(true); }
   void Kind(bool pressure);
   void Valve(int id);
@@ -54,7 +61,7 @@ class SoloProgram : public MainLogic {
   ByteLink& link_;
   Services& ui_;
   SoloState s_;
-  Transaction tx_;
+  SoloLine line_;
   SoloContext c_;
   SetpointWindow setpoint_;
   std::string configPath_ = kSoloConfigFile;

@@ -10,10 +10,10 @@
 
 #include "protocol/exchange_log.h"
 #include "protocol/frame.h"
-#include "protocol/transaction.h"
 #include "serial/link.h"
 #include "shell/view.h"
 #include "solo/solo_flags.h"
+#include "solo/solo_line.h"
 
 namespace kvl::solo {
 
@@ -88,7 +88,7 @@ struct SoloContext {
   SoloState& s;
   ByteLink& link;
   Services& ui;
-  Transaction& tx;
+  SoloLine& line;  // every exchange, one command at a time
 };
 
 }  // namespace kvl::solo

@@ -13,38 +13,47 @@ constexpr long kMaxOffset = 65535;
 }  // namespace
 
 void ZeroOffsetDialog::Retry(Dialog& d) {
+  // After a port has gone away the program's one message says it all.
+  if (c_.line.PortLost()) return;
   c_.ui.MessageBox(msg::kRetry, msg::kError, MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, &d);
 }
 
 bool ZeroOffsetDialog::ShowOutput(Dialog& d) {
   SoloState& s = c_.s;
   cmd::Measure(s.rq, s.Address());
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     Retry(d);
     return false;
   }
   d.SetText(kIdOutput, OutputText(FlowValue(s.ans.res[2], s.ans.res[3])));
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
   return true;
 }
 
 void ZeroOffsetDialog::OnInit(Dialog& d) {
+  // Without its port the dialog has nothing left to do.
+  c_.line.Run(
+      &d, [&] { Init(d); }, [&] { d.End(kIdCancel); });
+}
+
+void ZeroOffsetDialog::Init(Dialog& d) {
   SoloState& s = c_.s;
   if (!ShowOutput(d)) return;
   cmd::ZeroOffsetRead(s.rq, s.Address(), static_cast<int>(s.version_KVL), s.flags.flagPres != 0);
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     Retry(d);
     return;
   }
   if (HasOffsetEdit()) d.SetText(kIdOffset, std::to_string(Word(s.ans.res[4], s.ans.res[5])));
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
 }
 
 void ZeroOffsetDialog::OnCommand(Dialog& d, int id, int /*code*/) {
   if (id == kIdOk || id == kIdCancel)
     d.End(id);
   else if (id == kIdZeroButton)
-    WriteOffset(d);
+    c_.line.Run(
+        &d, [&] { WriteOffset(d); }, [&] { d.End(kIdCancel); });
 }
 
 void ZeroOffsetDialog::WriteOffset(Dialog& d) {
@@ -63,11 +72,11 @@ void ZeroOffsetDialog::WriteOffset(Dialog& d) {
   }
   cmd::ZeroOffsetWrite(s.rq, s.Address(), static_cast<int>(s.version_KVL), s.flags.flagPres != 0,
                        static_cast<uint16_t>(offset));
-  if (!c_.tx.ComWrite(s.port0)) {
+  if (!c_.line.ComWrite(s.port0)) {
     Retry(d);
     return;
   }
-  c_.tx.MesOut(s.port0);
+  c_.line.MesOut(s.port0);
   ShowOutput(d);
 }
 

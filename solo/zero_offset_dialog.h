@@ -29,6 +29,7 @@ class ZeroOffsetDialog : public DialogLogic {
   void OnClose(Dialog& d) override { d.End(kIdCancel); }
 
  private:
+  void Init(Dialog& d);
   bool HasOffsetEdit() const { return ZeroTemplate(c_.s.version_KVL) == kZeroOffsetTemplate; }
   // CMD_MEASURE and the output value in 1044; false (after the message) on failure.
   bool ShowOutput(Dialog& d);

@@ -30,7 +30,7 @@ TEST(ExchangeLogLines, ModbusLineLengthIsBounded) {
 
 TEST(ExchangeLogLines, SoloLineAndTimeOut) {
   const uint8_t r[10] = {17, 3, 0, 12, 39, 16, 0, 1, 0, 88};
-  EXPECT_EQ(SoloLine(r, 0), "17;3;0-12;39-16;0-1;0-88;0");
+  EXPECT_EQ(SoloAnswerLine(r, 0), "17;3;0-12;39-16;0-1;0-88;0");
   EXPECT_EQ(TimeOutLine(0), "TimeOut0");
   EXPECT_EQ(TimeOutLine(4), "TimeOut4");
 }

@@ -156,11 +156,11 @@ inline Bytes M(Bytes b) {
 
 struct CmdRig {
   explicit CmdRig(const Variant& v = kNet9)
-      : s(v), tx(link, s.rq, s.ans, s.log, ui), c{s, link, ui, tx} {
+      : s(v), line(link, s.rq, s.ans, s.log, ui), c{s, link, ui, line} {
     dev.modbus = &s.rq.fmodbuson;
     link.SetResponder(dev.Responder());
-    tx.attemptMs = 5;  // a silent device costs five short attempts
-    tx.refusedPauseMs = 1;
+    line.settings.attemptMs = 5;  // a silent device costs five short attempts
+    line.settings.refusedPauseMs = 1;
     EXPECT_TRUE(link.Open(0, true));
     tagData& d = s.table.Data[0];
     d.net = dev.addr;
@@ -182,7 +182,7 @@ struct CmdRig {
   FakeServices ui;
   FakeLink link;
   Regulator dev;
-  Transaction tx;
+  NetLine line;
   NetContext c;
   FakeDialog monitor{130};
 };

@@ -48,8 +48,8 @@ struct NetRig {
     link.SetResponder(line.Responder());
     prog = std::make_unique<NetProgram>(v, link, ui);
     prog->State().configPath = dir.File("KVL.icx");
-    prog->Tx().attemptMs = 5;  // silent devices cost 5 short attempts, not 1 s
-    prog->Tx().refusedPauseMs = 1;
+    prog->Line().settings.attemptMs = 5;  // silent devices cost 5 short attempts, not 1 s
+    prog->Line().settings.refusedPauseMs = 1;
   }
 
   // Writes a configuration file whose channel k has address addrs[k].

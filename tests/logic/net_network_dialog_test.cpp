@@ -201,7 +201,7 @@ TEST_P(NetworkDialogTest, RegisterAndCheckRefuseAClosedPort) {
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_EQ(rig.ui.messages[0].text, "Порт закрыт");
     EXPECT_EQ(rig.ui.messages[0].caption, "ErrorSvjac");
-    EXPECT_EQ(rig.ui.messages[0].owner, Owner::kNone);
+    EXPECT_EQ(rig.ui.messages[0].owner, Owner::kDialog);
     EXPECT_TRUE(d.GetCheck(kNetClosePort));
     EXPECT_FALSE(d.GetCheck(kNetOpenPort));
     EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM1 закрыт");

@@ -18,6 +18,7 @@ const std::string kBlanks(15, ' ');
 class RegulatorTest : public testing::TestWithParam<const Variant*> {
  protected:
   RegulatorTest() {
+    d.logic = &dlg;  // the dialog's edits notify its logic
     r.s.configPath = (std::filesystem::temp_directory_path() /
                       ("kvl_reg_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
                          .string();
@@ -36,10 +37,7 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
                false);
     Cmd(radio);
   }
-  void Type(int field, const std::string& text) {
-    d.SetText(field, text);
-    if (field == kRgNet) Cmd(kRgNet, kEnChange);
-  }
+  void Type(int field, const std::string& text) { d.SetText(field, text); }
   void Choose(int list, int index) {
     d.ListSelect(list, index);
     Cmd(list, 1);
@@ -131,8 +129,8 @@ TEST_P(RegulatorTest, AddressFieldIsCopiedAndTaken) {
   Type(kRgNet, "x");
   EXPECT_EQ(d.texts[kRgNewNet], "x");
   EXPECT_EQ(r.Ch().net, 0);
-  d.SetText(kRgNet, "23");
-  Cmd(kRgNet, 0x0100);  // focus, not a change
+  d.texts[kRgNet] = "23";  // the field's text, its change not yet told
+  Cmd(kRgNet, 0x0100);     // focus, not a change
   EXPECT_EQ(r.Ch().net, 0);
 }
 
@@ -190,7 +188,7 @@ TEST_P(RegulatorTest, LinkNeedsAnOpenPort) {
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Порт закрыт");
   EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
-  EXPECT_EQ(r.ui.messages[0].owner, Owner::kNone);
+  EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
   EXPECT_EQ(r.Sent(), 0u);
 }
 

@@ -212,7 +212,7 @@ TEST_F(SoloConnectionTest, ButtonsWithThePortClosedSayPortClosed) {
   for (const auto& m : ui.messages) {
     EXPECT_EQ(m.text, "Порт закрыт");
     EXPECT_EQ(m.caption, "Предупреждение");
-    EXPECT_EQ(m.owner, Owner::kNone);
+    EXPECT_EQ(m.owner, Owner::kDialog);
   }
   EXPECT_TRUE(link.written.empty());
 }

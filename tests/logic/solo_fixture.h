@@ -39,8 +39,8 @@ class SoloTest : public ::testing::Test {
     std::filesystem::create_directories(dir);
     cfg = (dir / "KVL.dfg").string();
     prog.SetConfigPath(cfg);
-    prog.Tx().attemptMs = 5;  // a silent regulator fails fast
-    prog.Tx().refusedPauseMs = 0;
+    prog.Line().settings.attemptMs = 5;  // a silent regulator fails fast
+    prog.Line().settings.refusedPauseMs = 0;
     link.SetResponder(reg.Responder());
   }
   void TearDown() override { std::filesystem::remove_all(dir); }

@@ -139,7 +139,7 @@ TEST_F(SoloPollingTest, TickWithThePortClosedStopsPolling) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Порт закрыт");
   EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
-  EXPECT_EQ(ui.messages[0].owner, Owner::kNone);
+  EXPECT_EQ(ui.messages[0].owner, Owner::kMain);
 }
 
 TEST_F(SoloPollingTest, TickWithoutConnectionStopsPollingWithMessage106) {

@@ -1,6 +1,6 @@
 // A peer we did not write: a libmodbus RTU server on a pty must accept every
 // Modbus request our translation builds, sent through the POSIX link and the
-// transaction, and its answers must translate back into the internal layout.
+// exchange, and its answers must translate back into the internal layout.
 #include <gtest/gtest.h>
 #include <modbus.h>
 
@@ -9,13 +9,12 @@
 #include <thread>
 
 #include "protocol/commands.h"
+#include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
 #include "protocol/modbus.h"
-#include "protocol/transaction.h"
 #include "pty_peer.h"
 #include "serial/fake_link.h"
 #include "serial/posix_link.h"
-#include "support/fake_view.h"
 
 namespace kvl {
 namespace {
@@ -26,13 +25,14 @@ constexpr int kAddr = 7;
 
 class ModbusServer {
  public:
-  explicit ModbusServer(const std::string& path) {
+  // registers: holding registers 0..registers-1 exist; the others are refused.
+  explicit ModbusServer(const std::string& path, int registers = 16) {
     ctx_ = modbus_new_rtu(path.c_str(), 19200, 'N', 8, 1);
     if (!ctx_) throw std::runtime_error("modbus_new_rtu");
     modbus_set_slave(ctx_, kAddr);
     if (modbus_connect(ctx_) != 0) throw std::runtime_error("modbus_connect");
     modbus_set_indication_timeout(ctx_, 0, 50000);  // lets the loop see the stop flag
-    map_ = modbus_mapping_new(16, 0, 16, 0);
+    map_ = modbus_mapping_new(16, 0, registers, 0);
     thread_ = std::thread([this] { Run(); });
   }
   ~ModbusServer() {
@@ -80,14 +80,15 @@ class ModbusServer {
 
 class LibmodbusPeer : public ::testing::Test {
  protected:
+  explicit LibmodbusPeer(int registers = 16) : server(bridge.pathA(), registers) {}
   test::PtyBridge bridge;
-  ModbusServer server{bridge.pathA()};
+  ModbusServer server;
   PosixLink link{Paths()};
   Request rq;
   Answer ans;
   ExchangeLog log;
-  test::FakeServices ui;
-  Transaction tr{link, rq, ans, log, ui};
+  ExchangeSettings st;
+  ExchangeResult last;
 
   std::array<std::string, kPortCount> Paths() {
     std::array<std::string, kPortCount> p;
@@ -97,14 +98,20 @@ class LibmodbusPeer : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(link.Open(0, true));
     SelectModbus(rq);
-    tr.attemptMs = 1000;  // time to spare on a busy machine
+    st.attemptMs = 1000;  // time to spare on a busy machine
   }
   // Translates, sends, and translates the answer back; false on no answer.
   bool Exchange() {
-    if (PrebrasTuda(rq) != 1) return false;
-    if (tr.ComWrite(0) != 1) return false;
-    return PrebrasBack(rq, ans) == 1;
+    last = kvl::Exchange(link, 0, rq, ans, st);
+    for (const auto& l : last.log) log.Add(l);
+    return last.Answered();
   }
+};
+
+// A device with holding registers 0..3 only.
+class LibmodbusSmallPeer : public LibmodbusPeer {
+ protected:
+  LibmodbusSmallPeer() : LibmodbusPeer(4) {}
 };
 
 TEST_F(LibmodbusPeer, IdentifyAndPollAreReadBackIntoTheInternalLayout) {
@@ -188,22 +195,20 @@ TEST_F(LibmodbusPeer, EveryWriteRequestIsAcceptedAndTakesEffect) {
 TEST_F(LibmodbusPeer, AddressQueryIsABroadcastTheServerTakesSilently) {
   // libmodbus servers never answer address 0, so only the receive side can
   // show that the frame is right: the server takes it as a valid request.
-  tr.attemptMs = 50;
+  st.attemptMs = 50;
   cmd::GetNet(rq);
-  ASSERT_EQ(PrebrasTuda(rq), 1);
-  EXPECT_EQ(tr.ComWrite(0), 0);
+  EXPECT_FALSE(Exchange());
   const auto got = server.Received();
   ASSERT_EQ(got.size(), 5u);
   EXPECT_EQ(got[0], ModbusAnswer({0, 3, 0, 0, 0, 2}));
   EXPECT_EQ(log.Lines().size(), 5u);
 }
 
-TEST_F(LibmodbusPeer, ExceptionAnswerOfAnUnknownRegisterIsARefusal) {
-  cmd::Measure(rq, kAddr);
-  ASSERT_EQ(PrebrasTuda(rq), 1);
-  rq.com[3] = 40;  // starting register beyond the server's map
-  ContrSum(rq);
-  EXPECT_EQ(tr.ComWrite(0), 0);
+TEST_F(LibmodbusSmallPeer, ExceptionAnswerOfAnUnknownRegisterIsARefusal) {
+  cmd::Measure(rq, kAddr);  // registers 4 and 5, beyond the server's map
+  EXPECT_FALSE(Exchange());
+  EXPECT_EQ(last.outcome, Outcome::kRefused);
+  EXPECT_EQ(last.attempts, 1) << "a refusal is not asked again";
   ASSERT_EQ(log.Lines().size(), 1u);
   EXPECT_EQ(log.Lines()[0].rfind("L=:5Modbus 7-83- 2-", 0), 0u) << log.Lines()[0];
 }

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/exchange_log.h"
-#include "protocol/transaction.h"
 #include "serial/fake_link.h"
-#include "support/fake_view.h"
 
 namespace kvl {
 namespace {
@@ -191,59 +188,62 @@ TEST(HandOver, LateBytesDoNotChangeAPublishedAnswer) {
   EXPECT_EQ(again.mprob, 10);
 }
 
-// The transaction through the in-memory link: the same framing, exact and fast.
-struct FakeRig {
-  FakeLink link;
+// Armed with the request, the receiver hands over only its answer.
+TEST(Matching, AnotherRequestsAnswerIsDroppedAndTheWaitGoesOn) {
   Request rq;
-  Answer ans;
-  ExchangeLog log;
-  test::FakeServices ui;
-  Transaction tr{link, rq, ans, log, ui};
-  FakeRig() {
-    link.Open(0, true);
-    tr.attemptMs = 20;
-    tr.refusedPauseMs = 1;
-  }
-};
-
-TEST(FakeTransaction, ThirdAttemptSucceedsAfterTwoTimeOutLines) {
-  FakeRig r;
-  int calls = 0;
-  r.link.SetResponder([&](int, const Bytes&) -> std::vector<Bytes> {
-    return ++calls < 3 ? std::vector<Bytes>{} : std::vector<Bytes>{kPoll};
-  });
-  r.rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
-  EXPECT_EQ(r.tr.ComWrite(0), 1);
-  EXPECT_EQ(r.log.Lines(), (std::deque<std::string>{"TimeOut0", "TimeOut1"}));
-  EXPECT_EQ(r.ans.mprob, 10);
+  rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
+  Receiver rx;
+  rx.Arm(AnswerRule::Of(rq), Framing::kNetwork);
+  Answer a;
+  Feed(rx, KormastAnswer({17, 9, 9, 9, 9, 9, 0, 5}));  // late answer of device 5
+  EXPECT_FALSE(Ready(rx, a));
+  EXPECT_EQ(rx.Dropped(), 1u);
+  EXPECT_EQ(rx.Pending(), 0u) << "gathering starts again";
+  Feed(rx, kPoll);
+  ASSERT_TRUE(Ready(rx, a));
+  EXPECT_EQ(a.res[7], 3);
 }
 
-TEST(FakeTransaction, RefusedWritesCostFiveAttemptsWithoutTimeOutLines) {
-  FakeRig r;
-  r.link.writeScript.assign(5, {WriteStatus::kRefused, 0});
-  EXPECT_EQ(r.tr.ComWrite(0), 0);
-  EXPECT_TRUE(r.log.Lines().empty());
-  EXPECT_TRUE(r.ui.messages.empty());
+TEST(Matching, AValidLookingStartOfTheAnswerKeepsGathering) {
+  // 17, 0, 17 passes the sum at three bytes; the answer goes on to ten.
+  const Bytes answer = KormastAnswer({17, 0, 17, 5, 0, 0, 0, 3});
+  Request rq;
+  rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
+  Receiver rx;
+  rx.Arm(AnswerRule::Of(rq), Framing::kNetwork);
+  Answer a;
+  Feed(rx, Bytes(answer.begin(), answer.begin() + 3));
+  EXPECT_FALSE(Ready(rx, a));
+  Feed(rx, Bytes(answer.begin() + 3, answer.end()));
+  ASSERT_TRUE(Ready(rx, a));
+  EXPECT_EQ(a.mprob, 10);
 }
 
-TEST(FakeTransaction, WriteOnClosedPortIsReportedWithThePortIndex) {
-  FakeRig r;
-  EXPECT_EQ(r.tr.ComWrite(4), 0);
-  ASSERT_EQ(r.ui.messages.size(), 5u);
-  EXPECT_EQ(r.ui.messages[0].text, "nofcan=4");
-  EXPECT_EQ(r.ui.messages[0].caption, "WriteCommBlockError");
+TEST(Matching, SingleRegulatorFramingDropsAnotherDevicesFrame) {
+  Request rq;
+  rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
+  Receiver rx;
+  rx.Arm(AnswerRule::Of(rq), Framing::kSolo, false);
+  Answer a;
+  Feed(rx, KormastAnswer({17, 1, 1, 1, 1, 1, 1, 4}));
+  EXPECT_FALSE(Ready(rx, a));
+  Feed(rx, kPoll);
+  EXPECT_TRUE(Ready(rx, a));
 }
 
-TEST(FakeTransaction, CompletionErrorCountsAsSentAndShowsTheRequestBytes) {
-  FakeRig r;
-  r.link.SetResponder([](int, const Bytes&) { return std::vector<Bytes>{kPoll}; });
-  r.link.writeScript = {{WriteStatus::kCompletionError, 4}};
-  r.rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
-  EXPECT_EQ(r.tr.ComWrite(0), 1);
-  ASSERT_EQ(r.ui.messages.size(), 2u);
-  EXPECT_EQ(r.ui.messages[0].text, "Ошибка записи1WriteCommBlock");
-  EXPECT_EQ(r.ui.messages[1].text, "17-0;0-0;0-0;0-3;0-20");
-  EXPECT_EQ(r.ui.messages[1].caption, "Ошибка записи2,WriteCommBlock");
+TEST(Matching, WhatWasGatheredIsThereAfterAFailedWait) {
+  Receiver rx;
+  Request rq;
+  rq.com = {17, 0, 0, 0, 0, 0, 0, 3};
+  rx.Arm(AnswerRule::Of(rq), Framing::kNetwork);
+  Feed(rx, {17, 5, 0});
+  Answer a;
+  a.mprob = 10;
+  EXPECT_FALSE(rx.Wait(1, a));
+  rx.Gathered(a);
+  EXPECT_EQ(a.mprob, 0);
+  EXPECT_EQ(a.res[0], 17);
+  EXPECT_EQ(a.res[1], 5);
 }
 
 }  // namespace

@@ -1,17 +1,16 @@
-// The transaction through the POSIX link against the simulator on a pty: the
+// The exchange through the POSIX link against the simulator on a pty: the
 // same exchanges the programs make, with the simulator's faults.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "protocol/commands.h"
+#include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
 #include "protocol/modbus.h"
-#include "protocol/transaction.h"
 #include "pty_peer.h"
 #include "regsim_process.h"
 #include "serial/posix_link.h"
-#include "support/fake_view.h"
 
 namespace kvl {
 namespace {
@@ -24,12 +23,19 @@ struct Line {
   Request rq;
   Answer ans;
   ExchangeLog log;
-  test::FakeServices ui;
-  Transaction tr;
+  ExchangeSettings st;
+  ExchangeResult last;
   Line(const std::vector<std::string>& args, bool solo = false)
-      : sim(kRegsim, args), link(Paths(sim.path())), tr(link, rq, ans, log, ui, solo) {
+      : sim(kRegsim, args), link(Paths(sim.path())) {
     if (!link.Open(0, true)) throw std::runtime_error("cannot open " + sim.path());
-    tr.attemptMs = 1000;  // time to spare on a busy machine; failing cases shorten it
+    if (solo) st.framing = Framing::kSolo;
+    st.attemptMs = 1000;  // time to spare on a busy machine; failing cases shorten it
+  }
+  // One exchange on port 0, its log lines added to the log; 1 when answered.
+  int Run() {
+    last = Exchange(link, 0, rq, ans, st);
+    for (const auto& l : last.log) log.Add(l);
+    return last.Answered() ? 1 : 0;
   }
   static std::array<std::string, kPortCount> Paths(const std::string& p) {
     std::array<std::string, kPortCount> a;
@@ -38,8 +44,7 @@ struct Line {
   }
   int Poll(int addr) {
     cmd::Measure(rq, addr);
-    if (rq.fmodbuson) PrebrasTuda(rq);
-    return tr.ComWrite(0);
+    return Run();
   }
 };
 
@@ -67,22 +72,22 @@ TEST_F(Regsim, DeviceAnsweringFromTheThirdAttempt) {
 
 TEST_F(Regsim, WrongCheckValuesGiveFiveTimeOutsInBothProtocols) {
   Line l({"--dev", "addr=4,badsum=1"});
-  l.tr.attemptMs = 100;
+  l.st.attemptMs = 100;
   EXPECT_EQ(l.Poll(4), 0);
   EXPECT_EQ(l.log.Lines(), kFiveTimeOuts);
   SelectModbus(l.rq);
   EXPECT_EQ(l.Poll(4), 0);
   EXPECT_EQ(l.log.Lines().size(), 10u);
-  EXPECT_EQ(l.tr.buf.rfind("response", 0), 0u) << "the CRC mismatch is described";
+  EXPECT_EQ(l.last.diagnostic.rfind("response", 0), 0u) << "the CRC mismatch is described";
 }
 
 TEST_F(Regsim, SilentDeviceAndWrongAddressTimeOut) {
   Line l({"--dev", "addr=2,silent=1", "--dev", "addr=3"});
-  l.tr.attemptMs = 60;
+  l.st.attemptMs = 60;
   EXPECT_EQ(l.Poll(2), 0);
   EXPECT_EQ(l.Poll(77), 0);
   EXPECT_EQ(l.log.Lines().size(), 10u);
-  l.tr.attemptMs = 1000;
+  l.st.attemptMs = 1000;
   EXPECT_EQ(l.Poll(3), 1);
 }
 
@@ -90,29 +95,27 @@ TEST_F(Regsim, GarbageBeforeEveryAnswerIsNeverTakenForAnAnswer) {
   // Junk before the answer makes more than the expected bytes pile up: the
   // gathering restarts and the attempt times out, however the bytes arrive.
   Line l({"--dev", "addr=6,garbage=3"});
-  l.tr.attemptMs = 100;
+  l.st.attemptMs = 100;
   EXPECT_EQ(l.Poll(6), 0);
   EXPECT_EQ(l.log.Lines(), kFiveTimeOuts);
   EXPECT_EQ(l.ans.mprob, 0);
   ASSERT_EQ(l.sim.Control("set 6 garbage=0"), "OK");
-  l.tr.attemptMs = 1000;
+  l.st.attemptMs = 1000;
   EXPECT_EQ(l.Poll(6), 1);
 }
 
 TEST_F(Regsim, IdentifyAndPollReadTheSameDeviceInBothProtocols) {
   Line l({"--dev", "addr=12,serial=4321,format=7,setpoint=25.5,flow=25.5"});
   cmd::Ident(l.rq, 12);
-  ASSERT_EQ(l.tr.ComWrite(0), 1);
+  ASSERT_EQ(l.Run(), 1);
   const Answer kormastIdent = l.ans;
   ASSERT_EQ(l.Poll(12), 1);
   const Answer kormastPoll = l.ans;
 
   SelectModbus(l.rq);
   cmd::Ident(l.rq, 12);
-  ASSERT_EQ(PrebrasTuda(l.rq), 1);
-  ASSERT_EQ(l.tr.ComWrite(0), 1);
+  ASSERT_EQ(l.Run(), 1);
   EXPECT_EQ(l.ans.mprob, 11);
-  ASSERT_EQ(PrebrasBack(l.rq, l.ans), 1);
   EXPECT_EQ((l.ans.res[2] << 8) | l.ans.res[3], 4321);
   EXPECT_EQ((kormastIdent.res[2] << 8) | kormastIdent.res[3], 4321);
   EXPECT_EQ(l.ans.res[0], kormastIdent.res[0]);
@@ -121,7 +124,6 @@ TEST_F(Regsim, IdentifyAndPollReadTheSameDeviceInBothProtocols) {
 
   ASSERT_EQ(l.Poll(12), 1);
   EXPECT_EQ(l.ans.mprob, 9);
-  ASSERT_EQ(PrebrasBack(l.rq, l.ans), 1);
   EXPECT_EQ(l.ans.res[0], CMD_MEASURE);
   EXPECT_EQ((l.ans.res[4] << 8) | l.ans.res[5], 2550);
   EXPECT_EQ((kormastPoll.res[4] << 8) | kormastPoll.res[5], 2550);
@@ -132,16 +134,14 @@ TEST_F(Regsim, ModbusWritesReachTheDevice) {
   Line l({"--dev", "addr=8"});
   SelectModbus(l.rq);
   cmd::Setpoint(l.rq, 8, 6100);
-  ASSERT_EQ(PrebrasTuda(l.rq), 1);
-  ASSERT_EQ(l.tr.ComWrite(0), 1);
+  ASSERT_EQ(l.Run(), 1);
   EXPECT_EQ(l.sim.Get(8, "setpoint"), "61.00");
   cmd::Valve(l.rq, 8, 2);
-  ASSERT_EQ(PrebrasTuda(l.rq), 1);
-  ASSERT_EQ(l.tr.ComWrite(0), 1);
+  ASSERT_EQ(l.Run(), 1);
   EXPECT_EQ(l.sim.Get(8, "valve"), "closed");
   SelectKormast(l.rq);
   cmd::Valve(l.rq, 8, 1);
-  ASSERT_EQ(l.tr.ComWrite(0), 1);
+  ASSERT_EQ(l.Run(), 1);
   EXPECT_EQ(l.sim.Get(8, "valve"), "open");
 }
 
@@ -154,9 +154,6 @@ TEST_F(Regsim, SingleRegulatorFraming) {
   ASSERT_EQ(l.Poll(1), 1);
   EXPECT_EQ(l.ans.res[0], CMD_MEASURE);
   EXPECT_TRUE(l.log.Lines().empty());
-  // The closing frame goes out once and is not answered.
-  cmd::ClosingFrame(l.rq, 1);
-  EXPECT_TRUE(l.tr.WriteOnce(0));
 }
 
 TEST_F(Regsim, ClosingWhileTheWatcherWaitsLeavesNoThread) {

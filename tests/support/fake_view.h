@@ -1,5 +1,12 @@
 // Fake view for logic tests: dialogs keep their controls' state in maps, the
 // services record every call and answer message boxes from a script.
+//
+// It behaves like Win32 where the programs depend on it: setting an edit's
+// text sends the edit's change notification (EN_CHANGE) to the dialog's logic;
+// ending a modeless dialog destroys it (the logic hears OnDestroy, and every
+// later use of the dialog is counted); a message box runs a hook while it is
+// up, as its modal loop lets timer ticks, menu commands and clicks in other
+// windows through.
 #pragma once
 
 #include <deque>
@@ -9,47 +16,94 @@
 #include <string>
 #include <vector>
 
+#include "resources/ids.h"
 #include "shell/view.h"
 
 namespace kvl::test {
+
+// The edit controls of the dialog templates (the others are statics, lists,
+// buttons): the value field 1000 of every dialog that has one, and regulator
+// setup's new-address field.
+inline bool IsEdit(int templateId, int id) {
+  switch (templateId) {
+    case IDD_SETPOINT:
+    case IDD_SOLO_ZERO:
+    case IDD_NETWORK:
+      return id == IDX_EDIT;
+    case IDD_SETUP:
+      return id == IDX_EDIT || id == IDX_SETUP_NEWNET;
+    default:
+      return false;
+  }
+}
 
 class FakeDialog : public Dialog {
  public:
   explicit FakeDialog(int templateId = 0) : templateId(templateId) {}
 
-  void SetText(int id, const std::string& text) override { texts[id] = text; }
+  void SetText(int id, const std::string& text) override {
+    Use();
+    texts[id] = text;
+    if (logic && !destroyed && IsEdit(templateId, id)) logic->OnCommand(*this, id, kEnChange);
+  }
   std::string GetText(int id, size_t maxChars) const override {
+    Use();
     auto it = texts.find(id);
     if (it == texts.end()) return "";
     return Utf8Prefix(it->second, maxChars);
   }
-  void SetCheck(int id, bool on) override { checks[id] = on; }
+  void SetCheck(int id, bool on) override {
+    Use();
+    checks[id] = on;
+  }
   bool GetCheck(int id) const override {
+    Use();
     auto it = checks.find(id);
     return it != checks.end() && it->second;
   }
   void ListReset(int id) override {
+    Use();
     lists[id].clear();
     selection[id] = -1;
   }
-  void ListAdd(int id, const std::string& text) override { lists[id].push_back(text); }
+  void ListAdd(int id, const std::string& text) override {
+    Use();
+    lists[id].push_back(text);
+  }
   void ListDelete(int id, int index) override {
+    Use();
     auto& l = lists[id];
     if (index >= 0 && index < static_cast<int>(l.size())) l.erase(l.begin() + index);
   }
-  void ListSelect(int id, int index) override { selection[id] = index; }
+  void ListSelect(int id, int index) override {
+    Use();
+    selection[id] = index;
+  }
   int ListSelection(int id) const override {
+    Use();
     auto it = selection.find(id);
     return it == selection.end() ? -1 : it->second;
   }
-  void Show(int id, bool visible) override { visible_[id] = visible; }
+  void Show(int id, bool visible) override {
+    Use();
+    visible_[id] = visible;
+  }
   bool Visible(int id) const {
     auto it = visible_.find(id);
     return it == visible_.end() || it->second;
   }
+  // A modal dialog ends when its handler returns; a modeless one is destroyed.
   void End(int result) override {
+    Use();
     ended = true;
     endResult = result;
+    if (modeless) Destroy();
+  }
+  // The window goes away (its own End, or its owner's destruction).
+  void Destroy() {
+    if (destroyed) return;
+    destroyed = true;
+    if (logic) logic->OnDestroy(*this);
   }
 
   // First maxChars UTF-8 characters of s.
@@ -65,6 +119,10 @@ class FakeDialog : public Dialog {
   }
 
   int templateId;
+  DialogLogic* logic = nullptr;  // the logic the window calls (null: none bound)
+  bool modeless = false;
+  bool destroyed = false;
+  mutable int usedAfterDestroy = 0;  // calls on the dialog after it was destroyed
   std::map<int, std::string> texts;
   std::map<int, bool> checks;
   std::map<int, std::vector<std::string>> lists;
@@ -72,6 +130,11 @@ class FakeDialog : public Dialog {
   std::map<int, bool> visible_;
   bool ended = false;
   int endResult = 0;
+
+ private:
+  void Use() const {
+    if (destroyed) ++usedAfterDestroy;
+  }
 };
 
 struct ShownMessage {
@@ -80,6 +143,7 @@ struct ShownMessage {
   MsgButtons buttons;
   MsgIcon icon;
   Owner owner;
+  Dialog* ownerDialog = nullptr;
 };
 
 class FakeServices : public Services {
@@ -87,8 +151,17 @@ class FakeServices : public Services {
   FakeServices() : main(0) {}
 
   int MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
-                 MsgIcon icon, Owner owner, Dialog*) override {
-    messages.push_back({text, caption, buttons, icon, owner});
+                 MsgIcon icon, Owner owner, Dialog* ownerDialog) override {
+    messages.push_back({text, caption, buttons, icon, owner, ownerDialog});
+    if (owner == Owner::kDialog) {
+      auto* d = dynamic_cast<FakeDialog*>(ownerDialog);
+      if (!d || d->destroyed) ++boxesWithoutOwner;
+    }
+    if (whileBoxUp && !inBoxHook_) {  // the box's modal loop lets messages through
+      inBoxHook_ = true;
+      whileBoxUp(messages.back());
+      inBoxHook_ = false;
+    }
     if (!answers.empty()) {
       int a = answers.front();
       answers.pop_front();
@@ -122,17 +195,31 @@ class FakeServices : public Services {
   int RunModal(int templateId, DialogLogic& logic) override {
     auto d = std::make_unique<FakeDialog>(templateId);
     FakeDialog* p = d.get();
+    p->logic = &logic;
     dialogs.push_back(std::move(d));
     logic.OnInit(*p);
-    if (onModal) onModal(*p, logic);
+    if (onModal && !p->ended) onModal(*p, logic);
+    p->Destroy();
     return p->endResult;
   }
   Dialog* CreateModeless(int templateId, DialogLogic& logic) override {
     auto d = std::make_unique<FakeDialog>(templateId);
     FakeDialog* p = d.get();
+    p->logic = &logic;
+    p->modeless = true;
     dialogs.push_back(std::move(d));
     logic.OnInit(*p);
-    return p;
+    return p->destroyed ? nullptr : p;
+  }
+  // The main window is destroyed (the program closes): its modeless dialogs go first.
+  void DestroyAll() {
+    for (auto& d : dialogs) d->Destroy();
+  }
+  // Calls on destroyed dialogs, over every dialog made so far.
+  int UsesAfterDestroy() const {
+    int n = 0;
+    for (const auto& d : dialogs) n += d->usedAfterDestroy;
+    return n;
   }
   Dialog& MainWindow() override { return main; }
   void PostClose() override { ++closePosts; }
@@ -172,8 +259,15 @@ class FakeServices : public Services {
   std::vector<std::unique_ptr<FakeDialog>> dialogs;
   // Called inside RunModal after OnInit: the test operates the modal dialog.
   std::function<void(FakeDialog&, DialogLogic&)> onModal;
+  // Called while a message box is up (not for boxes shown from inside it).
+  std::function<void(const ShownMessage&)> whileBoxUp;
+  // Boxes meant for a dialog that does not exist (any more).
+  int boxesWithoutOwner = 0;
   int closePosts = 0, quitPosts = 0;
   std::string ctime = "Mon Dec  7 10:20:30 2026\n";
+
+ private:
+  bool inBoxHook_ = false;
 };
 
 }  // namespace kvl::test

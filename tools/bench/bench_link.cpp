@@ -3,7 +3,7 @@
 //
 //   bench_link [--regsim PATH] [--exchanges N] [--cycles N] [--cpu-seconds S]
 //
-// (a) round trip of one poll through PosixLink + Transaction, and of the same
+// (a) round trip of one poll through PosixLink + Exchange, and of the same
 //     Modbus read done by libmodbus (modbus_read_registers), same device, no
 //     wire-time emulation;
 // (b) a poll cycle over 9 devices on a line with wire-time emulation at 19200
@@ -26,14 +26,12 @@
 #include <vector>
 
 #include "protocol/commands.h"
-#include "protocol/exchange_log.h"
+#include "protocol/exchange.h"
 #include "protocol/modbus.h"
-#include "protocol/transaction.h"
 #include "serial/fake_link.h"
 #include "serial/posix_link.h"
 #include "serial/pty_peer.h"
 #include "serial/regsim_process.h"
-#include "support/fake_view.h"
 
 namespace {
 
@@ -80,14 +78,11 @@ std::array<std::string, kPortCount> Port0(const std::string& path) {
   return a;
 }
 
-// Our side: PosixLink + Transaction on port 0.
+// Our side: PosixLink + Exchange on port 0.
 struct Ours {
   PosixLink link;
   Request rq;
   Answer ans;
-  ExchangeLog log;
-  test::FakeServices ui;
-  Transaction tr{link, rq, ans, log, ui};
   explicit Ours(const std::string& path) : link(Port0(path)) {
     if (!link.Open(0, true)) {
       std::fprintf(stderr, "cannot open %s\n", path.c_str());
@@ -95,15 +90,12 @@ struct Ours {
     }
   }
   bool Poll(int addr, bool modbus) {
-    if (modbus) {
+    if (modbus)
       SelectModbus(rq);
-      cmd::Measure(rq, addr);
-      PrebrasTuda(rq);
-    } else {
+    else
       SelectKormast(rq);
-      cmd::Measure(rq, addr);
-    }
-    return tr.ComWrite(0) == 1;
+    cmd::Measure(rq, addr);
+    return Exchange(link, 0, rq, ans).Answered();
   }
 };
 

@@ -1,0 +1,61 @@
+#include "network/net_line.h"
+
+#include <cstdio>
+
+namespace kvl {
+
+std::string PortLostText(int port) {
+  return "Порт " + ByteLink::PortName(port) + " отключен";
+}
+
+bool NetLine::Run(Dialog* owner, const std::function<void()>& command,
+                  const std::function<void()>& onLost) {
+  if (Busy()) return false;
+  owner_ = owner;
+  onLost_ = &onLost;
+  const bool ran = Hold(command);
+  owner_ = nullptr;
+  onLost_ = nullptr;
+  return ran;
+}
+
+void NetLine::Tell(const std::string& text, const std::string& caption) {
+  ui_.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
+                 owner_ ? Owner::kDialog : Owner::kMain, owner_);
+}
+
+void NetLine::MesOut(int number) {
+  if (outcome == Outcome::kRefused) return;
+  if (rq_.fmodbuson)
+    log_.Add(ModbusLine(Raw().data(), static_cast<int>(Raw().size())));
+  else
+    log_.Add(KormastLine(ans_.res.data(), ans_.mprob, number));
+}
+
+void NetLine::ReportProblems(const ExchangeResult& r, int port) {
+  for (const WriteResult& w : r.writeProblems) {
+    switch (w.status) {
+      case WriteStatus::kNoHandle: {
+        char b[40];
+        std::snprintf(b, sizeof b, "nofcan=%d", port);
+        Tell(b, "WriteCommBlockError");
+        break;
+      }
+      case WriteStatus::kCompletionError:
+        Tell("Ошибка записи1WriteCommBlock", "KVL30");
+        if (w.lineErrors) Tell(RequestDump(rq_.com.data()), "Ошибка записи2,WriteCommBlock");
+        break;
+      default:  // a refused write is retried without a message
+        break;
+    }
+  }
+  for (size_t i = 0; i < r.notices.size(); ++i) Tell("ERROR_IO_PENDING", "ReadComBlock");
+}
+
+void NetLine::PortGone(int port) {
+  if (onPortLost) onPortLost(port);
+  if (onLost_ && *onLost_) (*onLost_)();
+  Tell(PortLostText(port), "ErrorSvjac");
+}
+
+}  // namespace kvl

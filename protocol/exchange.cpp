@@ -1,0 +1,73 @@
+#include "protocol/exchange.h"
+
+#include <chrono>
+#include <thread>
+
+#include "protocol/answer_match.h"
+#include "protocol/exchange_log.h"
+#include "protocol/modbus.h"
+
+namespace kvl {
+
+ExchangeResult Exchange(ByteLink& link, int port, Request& rq, Answer& ans,
+                        const ExchangeSettings& st) {
+  ExchangeResult r;
+  const bool solo = st.framing == Framing::kSolo;
+  const int modbus = solo ? 0 : rq.fmodbuson;
+  if (modbus && !PrebrasTuda(rq)) {
+    r.outcome = Outcome::kWriteFailed;
+    return r;
+  }
+  // The single-regulator program always sends and expects 10-byte frames.
+  const uint32_t wlen = solo ? static_cast<uint32_t>(kFrameSize) : rq.wlength;
+  AnswerRule rule = AnswerRule::Of(rq);
+  rule.fmodbuson = modbus;
+  if (solo) rule.rlength = kFrameSize;
+
+  Receiver& rx = link.Rx(port);
+  bool written = false, answered = false, lost = false;
+  for (int attempt = 0; attempt < st.attempts && !answered; ++attempt) {
+    lost = link.Lost(port);
+    if (lost) break;
+    ContrSum(rq.com.data(), wlen, modbus);
+    rule.request = rq.com;
+    rx.Arm(rule, st.framing, !solo);
+    ++r.attempts;
+    const WriteResult w = link.Write(port, rq.com.data(), wlen);
+    if (w.status != WriteStatus::kDone) r.writeProblems.push_back(w);
+    lost = w.status == WriteStatus::kPortLost;
+    if (lost) break;
+    if (w.status == WriteStatus::kNoHandle || w.status == WriteStatus::kRefused) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(st.refusedPauseMs));
+      continue;
+    }
+    written = true;  // a completion error counts as sent: the device may have heard it
+    if (rx.Wait(st.attemptMs, ans)) {
+      answered = true;
+      break;
+    }
+    if (modbus) r.diagnostic = rx.Diagnostic();
+    r.log.push_back(TimeOutLine(attempt));
+  }
+
+  if (answered) {
+    const auto n = static_cast<size_t>(ans.mprob);
+    r.raw.assign(ans.res.begin(), ans.res.begin() + static_cast<long>(n));
+    if (modbus && IsModbusException(ans.res.data(), n)) {
+      r.outcome = Outcome::kRefused;
+      r.log.push_back(ModbusLine(ans.res.data(), ans.mprob));
+    } else {
+      r.outcome = Outcome::kAnswered;
+      if (modbus) PrebrasBack(rq, ans);
+    }
+  } else {
+    rx.Gathered(ans);
+    r.outcome = lost || link.Lost(port) ? Outcome::kPortLost
+                : written               ? Outcome::kSilent
+                                        : Outcome::kWriteFailed;
+  }
+  r.notices = link.TakeNotices();
+  return r;
+}
+
+}  // namespace kvl

@@ -1,0 +1,80 @@
+// A desktop program's use of the exchange (exchange.h). Every exchange of the
+// program runs through ComWrite, on the program's request and receive buffers,
+// with its log lines going into the program's exchange log. A program derives
+// from it to say in its own words what went wrong on the way (ReportProblems)
+// and to close a port that has gone away (PortGone); nothing here shows
+// anything.
+//
+// One command at a time: a command that may exchange (a menu command, a
+// dialog's command, a poll tick) runs through Hold, which holds the line from
+// before its first exchange until the messages after its last one are gone.
+// Whatever a message box's loop lets in meanwhile (a poll tick, another
+// command, a click in another window) finds the line busy and does nothing: a
+// tick is skipped, not queued. A lost port met by a command is handed to
+// PortGone once, when the command has returned, while the line is still held.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "protocol/exchange.h"
+#include "protocol/exchange_log.h"
+#include "protocol/frame.h"
+#include "serial/link.h"
+
+namespace kvl {
+
+class ProgramLine {
+ public:
+  ProgramLine(ByteLink& link, Request& rq, Answer& ans, ExchangeLog& log)
+      : link_(link), rq_(rq), ans_(ans), log_(log) {}
+  virtual ~ProgramLine() = default;
+  ProgramLine(const ProgramLine&) = delete;
+  ProgramLine& operator=(const ProgramLine&) = delete;
+
+  // Runs the request in rq on port (the programs pass their current port) and
+  // adds its log lines. Returns 1 when the device answered (ans then holds the
+  // answer in the internal layout), else 0; the result is also in port0_err.
+  // A port found lost makes every later exchange of the command fail at once.
+  int ComWrite(int port);
+  // Adds a text line to the exchange log.
+  void MesText(const std::string& text) { log_.Add(text); }
+
+  // True while a command holds the line.
+  bool Busy() const { return held_ > 0; }
+  // True when the running command has met a lost port. The command leaves out
+  // its own failure messages: the one message about the port says it all.
+  bool PortLost() const { return lostPort_ >= 0; }
+
+  ExchangeSettings settings;
+  Outcome outcome = Outcome::kSilent;  // of the last exchange
+  int port0_err = 0;                   // 1 when the last exchange was answered
+  int f_com_end = 1;                   // 0 while an exchange runs
+  std::string buf;                     // last Modbus check mismatch text
+
+ protected:
+  // Runs command with the line held; false, with nothing run, while another
+  // command holds it.
+  bool Hold(const std::function<void()>& command);
+  // The answer of the last exchange as it came off the line (see Exchange).
+  const std::vector<uint8_t>& Raw() const { return raw_; }
+  // What went wrong on the way of an exchange that did not meet a lost port:
+  // writes that did not simply complete, the watcher's notices.
+  virtual void ReportProblems(const ExchangeResult& r, int port) = 0;
+  // Port port has gone away: close it and tell the operator, once.
+  virtual void PortGone(int port) = 0;
+
+  ByteLink& link_;
+  Request& rq_;
+  Answer& ans_;
+  ExchangeLog& log_;
+
+ private:
+  int held_ = 0;
+  int lostPort_ = -1;
+  std::vector<uint8_t> raw_;
+};
+
+}  // namespace kvl
