@@ -15,8 +15,9 @@ struct Binding {
   DialogLogic* logic;
   Win32Dialog view;
   int templateId;
-  ModelessSet* set;  // null for modal dialogs
-  int depth = 0;     // calls into the logic in progress
+  ModelessSet* set;   // null for modal dialogs
+  int depth = 0;      // calls into the logic in progress
+  bool gone = false;  // the window is being destroyed: the logic is not called again
   bool destroyed = false;
 };
 
@@ -63,13 +64,21 @@ INT_PTR CALLBACK BoundDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lPar
       CallLogic(b, [&] { b->logic->OnInit(b->view); });
       return TRUE;
     case WM_COMMAND:
-      if (!b) return FALSE;
+      if (!b || b->gone) return FALSE;
       CallLogic(b, [&] { b->logic->OnCommand(b->view, LOWORD(wParam), HIWORD(wParam)); });
       return TRUE;
     case WM_CLOSE:
-      if (!b) return FALSE;
+      if (!b || b->gone) return FALSE;
       CallLogic(b, [&] { b->logic->OnClose(b->view); });
       return TRUE;
+    case WM_DESTROY:
+      // However the window goes (its own End, its owner's destruction), the
+      // logic forgets it now and is not called for it again.
+      if (b && !b->gone) {
+        b->gone = true;
+        CallLogic(b, [&] { b->logic->OnDestroy(b->view); });
+      }
+      return FALSE;
     case WM_PAINT:
       if (b && b->templateId == IDD_ABOUT) {
         PaintAboutBitmap(hDlg);

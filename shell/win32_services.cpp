@@ -33,12 +33,10 @@ int Win32Services::MessageBox(const std::string& text, const std::string& captio
       type |= MB_ICONINFORMATION;
       break;
   }
-  HWND parent = nullptr;
-  if (owner == Owner::kMain) parent = hwnd_;
-  if (owner == Owner::kDialog) {
-    parent = HandleOf(ownerDialog);
-    if (!parent) parent = hwnd_;
-  }
+  // The box disables its owner while it is up: the asking dialog, or the main
+  // window when the main window asks or the dialog is gone.
+  HWND parent = owner == Owner::kDialog ? HandleOf(ownerDialog) : nullptr;
+  if (!parent || !IsWindow(parent)) parent = hwnd_;
   if (parent && !IsWindow(parent)) parent = nullptr;
   return ::MessageBoxW(parent, Widen(text).c_str(), Widen(caption).c_str(), type);
 }

@@ -1,6 +1,6 @@
 // A network program driven as an operator would, through the fake view, with
 // the POSIX link on the simulator's pty: forming the network, polling, a device
-// that falls silent and comes back, both protocols.
+// that falls silent and comes back, late answers, both protocols.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,16 +24,17 @@ std::array<std::string, kPortCount> FirstPort(const std::string& path) {
   return a;
 }
 
-// The simulator with three regulators, and a program whose file knows them.
+const std::vector<std::string> kThree = {
+    "--dev", "addr=5,kind=flow,format=7,serial=12345,setpoint=50,flow=50,regulate",
+    "--dev", "addr=17,kind=pressure,format=7,serial=222,setpoint=20,flow=20,regulate",
+    "--dev", "addr=30,kind=flow,format=7,serial=3333,setpoint=0,flow=0"};
+
+// The simulator (three regulators unless told otherwise), and a program whose
+// file knows them.
 struct SimNet {
-  SimNet(const Variant& v, const std::vector<int>& addrs)
-      : sim(KVL_REGSIM_PATH,
-            {"--dev", "addr=5,kind=flow,format=7,serial=12345,setpoint=50,flow=50,regulate",
-             "--dev", "addr=17,kind=pressure,format=7,serial=222,setpoint=20,flow=20,regulate",
-             "--dev", "addr=30,kind=flow,format=7,serial=3333,setpoint=0,flow=0"}),
-        link(FirstPort(sim.path())),
-        prog(v, link, ui),
-        variant(v) {
+  SimNet(const Variant& v, const std::vector<int>& addrs,
+         const std::vector<std::string>& simArgs = kThree)
+      : sim(KVL_REGSIM_PATH, simArgs), link(FirstPort(sim.path())), prog(v, link, ui), variant(v) {
     prog.State().configPath = dir.File("KVL.icx");
     ChannelTable t(v);
     for (size_t k = 0; k < addrs.size(); ++k) t.Data[k].net = addrs[k];
@@ -170,6 +171,49 @@ TEST_P(NetOnRegsim, ModbusPollingAndRegistration) {
   n.prog.OnCommand(kMenuShowMonitor, 0);
   ASSERT_TRUE(n.PollUntil([&] { return n.Cell(0, &MonitorRow::setpoint) == "75.5"; }));
   EXPECT_EQ(n.prog.State().log.Lines().back().rfind("L=:9Modbus", 0), 0u);
+}
+
+// Every device answers 250 ms after a request, later than one 200 ms attempt;
+// device 17 then falls silent. Device 5's answers to the repeated requests
+// arrive while 17 is asked: they must never show under 17's channel.
+TEST_P(NetOnRegsim, LateAnswersNeverShowUnderTheWrongChannel) {
+  SimNet n(*GetParam(), {},
+           {"--turnaround-ms", "250", "--dev", "addr=5,setpoint=50,flow=50", "--dev",
+            "addr=17,setpoint=20,flow=20"});
+  for (bool modbus : {false, true}) {
+    SCOPED_TRACE(modbus ? "Modbus" : "Кормаст-10м");
+    if (modbus) SelectModbus(n.prog.State().rq);
+    ASSERT_EQ(n.sim.Control("set 17 silent=0").rfind("OK", 0), 0u);
+    n.ui.onModal = [](FakeDialog& d, DialogLogic& l) {
+      d.SetCheck(kNetOpenPort, true);
+      l.OnCommand(d, kNetOpenPort, 0);
+      for (int ch : {0, 1}) {
+        d.ListSelect(kNetChannelList, ch);
+        l.OnCommand(d, kNetChannelList, 1);
+        d.SetText(kNetAddress, ch == 0 ? "5" : "17");
+        l.OnCommand(d, kNetRegister, 0);
+      }
+      l.OnCommand(d, kIdOk, 0);
+    };
+    n.prog.OnCommand(40082, 0);
+    n.ui.onModal = nullptr;
+    ChannelTable& t = n.prog.State().table;
+    ASSERT_EQ(t.Data[0].svjac, 1) << "a late answer to an earlier attempt counts";
+    ASSERT_EQ(t.Data[1].svjac, 1);
+    EXPECT_EQ(t.Data[1].n_ofqx, 1017u) << "17's own serial number, not 5's";
+
+    ASSERT_EQ(n.sim.Control("set 17 silent=1").rfind("OK", 0), 0u);
+    n.prog.OnCommand(kMenuShowMonitor, 0);
+    for (int tick = 0; tick < 2; ++tick) n.prog.OnTimer(kTimerPoll);
+    EXPECT_EQ(n.Cell(0, &MonitorRow::setpoint), "50.0");
+    EXPECT_EQ(t.Mem[1].despns2, 0u) << "no value of device 5 under channel 1";
+    EXPECT_EQ(n.Cell(1, &MonitorRow::setpoint), "");
+    const bool net9 = GetParam()->full;
+    EXPECT_EQ(n.Cell(1, net9 ? &MonitorRow::output : &MonitorRow::deviation),
+              net9 ? "нет связи" : "Нет связи");
+    n.Monitor().logic->OnCommand(n.Monitor(), kIdOk, 0);  // closed for the next round
+  }
+  EXPECT_TRUE(n.ui.messages.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, NetOnRegsim, testing::Values(&kNet9, &kNet5), VariantName);

@@ -168,6 +168,28 @@ TEST_P(PollingTest, ValuesFollowTheDevice) {
   }
 }
 
+// Whatever the timing, no value is shown under a channel whose regulator did
+// not send it: device 3 answers every poll 1.5 attempts late, device 4 is
+// silent, and 3's late answers arrive while 4 is asked, in both protocols.
+TEST_P(PollingTest, ALateAnswerNeverShowsUnderTheNextChannel) {
+  rig.Link(0, 3);
+  rig.Link(1, 4);
+  rig.line.devices[3].setpoint = 7700;
+  rig.line.devices[4].silent = true;
+  rig.prog->Line().settings.attemptMs = 20;
+  rig.link.answerDelay = [](int, const FakeLink::Bytes&) { return 30u; };
+  FakeDialog& w = OpenMonitor();
+  const MonitorRow r1 = MonitorRowOf(*GetParam(), 1);
+  for (bool modbus : {false, true}) {
+    if (modbus) SelectModbus(rig.S().rq);
+    rig.prog->OnTimer(kTimerPoll);
+    EXPECT_EQ(rig.T().Mem[0].despns2, 7700u) << "the late answer to channel 0's request counts";
+    EXPECT_EQ(rig.T().Mem[1].despns2, 0u);
+    EXPECT_EQ(w.texts.count(r1.setpoint) ? w.texts.at(r1.setpoint) : "", "");
+    EXPECT_EQ(w.texts.at(GetParam()->full ? r1.output : r1.deviation), SilentText(*GetParam()));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, PollingTest, testing::Values(&kNet9, &kNet5), VariantName);
 
 }  // namespace

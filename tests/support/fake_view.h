@@ -159,7 +159,8 @@ class FakeServices : public Services {
     }
     if (whileBoxUp && !inBoxHook_) {  // the box's modal loop lets messages through
       inBoxHook_ = true;
-      whileBoxUp(messages.back());
+      const ShownMessage shown = messages.back();  // the hook may show more boxes
+      whileBoxUp(shown);
       inBoxHook_ = false;
     }
     if (!answers.empty()) {
