@@ -224,6 +224,18 @@ TEST_P(Commands, FailedAnalogueInputKeepsDigitalAndIsLogged) {
   EXPECT_EQ(r.s.log.Lines().size(), 6u);
 }
 
+TEST_P(Commands, RefusalIsLoggedOnceAndFailsTheCommand) {
+  r.Modbus();
+  r.Ch().zifra = 1;
+  r.link.SetResponder([](int, const Bytes&) { return std::vector<Bytes>{M({5, 0x8F, 4})}; });
+  Menu(40037);  // logs after a failure as well
+  EXPECT_EQ(r.Sent(), 1u) << "a refusal is not asked again";
+  EXPECT_EQ(r.Ch().zifra, 1);
+  EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"Нет связи"});
+  ASSERT_EQ(r.s.log.Lines().size(), 1u);
+  EXPECT_EQ(r.s.log.Lines()[0].rfind("L=:5Modbus 5-8F- 4-", 0), 0u);
+}
+
 TEST_P(Commands, DigitalInputOpensTheSetpointDialogOnce) {
   EXPECT_TRUE(Menu(40062));
   ASSERT_EQ(r.ui.dialogs.size(), 1u);

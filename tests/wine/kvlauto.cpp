@@ -54,6 +54,8 @@
 //   focus HANDLE                         id of the control that has the keyboard focus
 //                                        in the window's thread (0 for none)
 //   windows                              every visible top-level window (for diagnosis)
+//   answers HANDLE [TIMEOUT_MS]          milliseconds until the window's thread has handled
+//                                        a message sent to it; fails after TIMEOUT_MS
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -431,6 +433,17 @@ int wmain(int argc, wchar_t** argv) {
   } else if (cmd == L"menustate") {
     LRESULT st = Query(ParseHandle(arg(2)), kvl::win::kQueryMenuState, num(3));
     Out(st == 1 ? "enabled" : st == 2 ? "grayed" : "absent");
+  } else if (cmd == L"answers") {
+    HWND h = ParseHandle(arg(2));
+    const DWORD limit = timeout(3, 5000);
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, limit, &r))
+      Fail("the window did not answer within " + std::to_string(limit) + " ms");
+    QueryPerformanceCounter(&t1);
+    Out(std::to_string((t1.QuadPart - t0.QuadPart) * 1000 / freq.QuadPart));
   } else if (cmd == L"menubar") {
     HWND h = ParseHandle(arg(2));
     LRESULT n = Query(h, kvl::win::kQueryBarCount, 0) - 1;

@@ -37,4 +37,8 @@ if(KVL_WIN_BUILD_DIR)
   foreach(scenario solo_session solo_commands solo_polling solo_zero_formats solo_settings)
     kvl_wine_test(wine_${scenario} ${scenario} ${regsim})
   endforeach()
+  # The line pulled away while polling, and back again, in all three programs.
+  foreach(program regnet9 regnet5 regsolo)
+    kvl_wine_test(wine_port_lost_${program} port_lost ${program} ${regsim})
+  endforeach()
 endif()
