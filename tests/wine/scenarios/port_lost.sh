@@ -13,11 +13,13 @@ program=$1
 regsim=${2:?usage: port_lost.sh regnet9|regnet5|regsolo REGSIM}
 
 # COM1 is a link that each start of the simulator points at its new pty.
+# (Status byte 6 = 0x42 reads in regsolo as no external valve signal.)
 com1=$KVL_WINE_WORK/runs/$KVL_SCENARIO/com1
+first=addr=3,serial=12345,setpoint=40,flow=40
+[ "$program" = regsolo ] && first=$first,format=7,status6=0x42
 sim_start() {
   mkdir -p "$(dirname "$com1")"
-  kvl_regsim "$regsim" --link "$com1" --dev addr=3,serial=12345,setpoint=40,flow=40,regulate=0 \
-    --dev addr=5,serial=23456,setpoint=25,flow=25,regulate=0
+  kvl_regsim "$regsim" --link "$com1" --dev "$first" --dev addr=5,serial=23456,setpoint=25,flow=25
 }
 # Pulls the line away: the simulator ends and its pty closes.
 sim_pull() {
@@ -65,7 +67,7 @@ link_and_poll() {
     con=$(solo_link "$main" 3) || exit 1
     solo_ok "$con" "connection dialog"
     kvl_auto menu "$main" 40078 >/dev/null || kvl_fail "could not choose Вывести на экран"
-    solo_wait_painted "$main" 1 " Задание: 40.0%; Расход: +40.0%; Дата: *" 20
+    solo_wait_painted "$main" 1 " Задание: 40.0%; Расход: +*%; Дата: *" 20
   else
     kvl_auto menu "$main" 40082 >/dev/null || kvl_fail "could not choose the network formation"
     net=$(kvl_auto dialog "Формирование сети" 20000) || kvl_fail "no network formation dialog"
