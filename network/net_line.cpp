@@ -8,20 +8,11 @@ std::string PortLostText(int port) {
   return "Порт " + ByteLink::PortName(port) + " отключен";
 }
 
-bool NetLine::Run(Dialog* owner, const std::function<void()>& command,
-                  const std::function<void()>& onLost) {
-  if (Busy()) return false;
-  owner_ = owner;
-  onLost_ = &onLost;
-  const bool ran = Hold(command);
-  owner_ = nullptr;
-  onLost_ = nullptr;
-  return ran;
-}
-
-void NetLine::Tell(const std::string& text, const std::string& caption) {
-  ui_.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
-                 owner_ ? Owner::kDialog : Owner::kMain, owner_);
+ProgramLine::TellFn NetLine::TellTo(Services& ui, Dialog* owner) {
+  return [&ui, owner](const std::string& text, const std::string& caption) {
+    ui.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
+                  owner ? Owner::kDialog : Owner::kMain, owner);
+  };
 }
 
 void NetLine::MesOut(int number) {
@@ -52,10 +43,8 @@ void NetLine::ReportProblems(const ExchangeResult& r, int port) {
   for (size_t i = 0; i < r.notices.size(); ++i) Tell("ERROR_IO_PENDING", "ReadComBlock");
 }
 
-void NetLine::PortGone(int port) {
-  if (onPortLost) onPortLost(port);
-  if (onLost_ && *onLost_) (*onLost_)();
-  Tell(PortLostText(port), "ErrorSvjac");
+std::pair<std::string, std::string> NetLine::PortLostMessage(int port) const {
+  return {PortLostText(port), "ErrorSvjac"};
 }
 
 }  // namespace kvl

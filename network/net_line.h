@@ -15,32 +15,26 @@ namespace kvl {
 class NetLine : public ProgramLine {
  public:
   NetLine(ByteLink& link, Request& rq, Answer& ans, ExchangeLog& log, Services& ui)
-      : ProgramLine(link, rq, ans, log), ui_(ui) {}
+      : ProgramLine(link, rq, ans, log, TellTo(ui, nullptr)), ui_(ui) {}
 
-  // Runs a command that may exchange; its messages are owned by owner (nullptr:
-  // the main window). When the command met a lost port, onPortLost closes it,
-  // then onLost brings the asking window up to date, then one message names
-  // the port. False, with nothing run, while another command holds the line.
+  // Runs a command that may exchange (see ProgramLine::Run); its messages are
+  // owned by owner (nullptr: the main window).
   bool Run(Dialog* owner, const std::function<void()>& command,
-           const std::function<void()>& onLost = {});
+           const std::function<void()>& onLost = {}) {
+    return ProgramLine::Run(TellTo(ui_, owner), command, onLost);
+  }
   // Adds the line of the last answer; number is the port or channel index. An
   // exception answer is in the log already and is not added again.
   void MesOut(int number);
-  // Shows a message owned by the window of the running command (the main
-  // window when none).
-  void Tell(const std::string& text, const std::string& caption);
 
-  // The program's part of a lost port: stop polling, close it, menus as after
-  // closing. Set by the program.
-  std::function<void(int port)> onPortLost;
+  // Messages owned by owner (the main window when null or gone).
+  static TellFn TellTo(Services& ui, Dialog* owner);
 
  private:
   void ReportProblems(const ExchangeResult& r, int port) override;
-  void PortGone(int port) override;
+  std::pair<std::string, std::string> PortLostMessage(int port) const override;
 
   Services& ui_;
-  Dialog* owner_ = nullptr;
-  const std::function<void()>* onLost_ = nullptr;
 };
 
 // Message of a port that has gone away: "Порт COM1 отключен" / "ErrorSvjac".

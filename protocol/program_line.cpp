@@ -15,19 +15,31 @@ int ProgramLine::ComWrite(int port) {
     ReportProblems(r, port);
   } else if (!PortLost()) {
     lostPort_ = port;
-    if (!Busy()) Hold([] {});  // an exchange outside a command: handled at once
+    if (!Busy()) Run(tellMain_, [] {});  // an exchange outside a command: handled at once
   }
   return port0_err;
 }
 
-bool ProgramLine::Hold(const std::function<void()>& command) {
+bool ProgramLine::Run(const TellFn& tell, const std::function<void()>& command,
+                      const std::function<void()>& onLost) {
   if (Busy()) return false;
   ++held_;
+  tell_ = &tell;
   command();
-  if (PortLost()) PortGone(lostPort_);
+  if (PortLost()) {
+    if (onPortLost) onPortLost(lostPort_);
+    if (onLost) onLost();
+    const auto [text, caption] = PortLostMessage(lostPort_);
+    Tell(text, caption);
+  }
   lostPort_ = -1;
+  tell_ = nullptr;
   --held_;
   return true;
+}
+
+void ProgramLine::Tell(const std::string& text, const std::string& caption) {
+  (tell_ ? *tell_ : tellMain_)(text, caption);
 }
 
 }  // namespace kvl

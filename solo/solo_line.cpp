@@ -6,25 +6,23 @@
 
 namespace kvl::solo {
 
+namespace {
+ProgramLine::TellFn TellTo(Services& ui, Dialog* owner) {
+  return [&ui, owner](const std::string& text, const std::string& caption) {
+    ui.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
+                  owner ? Owner::kDialog : Owner::kMain, owner);
+  };
+}
+}  // namespace
+
 SoloLine::SoloLine(ByteLink& link, Request& rq, Answer& ans, ExchangeLog& log, Services& ui)
-    : ProgramLine(link, rq, ans, log), ui_(ui) {
+    : ProgramLine(link, rq, ans, log, TellTo(ui, nullptr)), ui_(ui) {
   settings.framing = Framing::kSolo;
 }
 
 bool SoloLine::Run(Dialog* owner, const std::function<void()>& command,
                    const std::function<void()>& onLost) {
-  if (Busy()) return false;
-  owner_ = owner;
-  onLost_ = &onLost;
-  const bool ran = Hold(command);
-  owner_ = nullptr;
-  onLost_ = nullptr;
-  return ran;
-}
-
-void SoloLine::Tell(const std::string& text, const std::string& caption) {
-  ui_.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
-                 owner_ ? Owner::kDialog : Owner::kMain, owner_);
+  return ProgramLine::Run(TellTo(ui_, owner), command, onLost);
 }
 
 bool SoloLine::WriteOnce(int port) {
@@ -62,10 +60,8 @@ void SoloLine::ReportProblems(const ExchangeResult& r, int port) {
   for (size_t i = 0; i < r.notices.size(); ++i) Tell("ERROR_IO_PENDING", msg::kReadError110);
 }
 
-void SoloLine::PortGone(int port) {
-  if (onPortLost) onPortLost(port);
-  if (onLost_ && *onLost_) (*onLost_)();
-  Tell("Порт " + ByteLink::PortName(port) + msg::kDisconnected118, msg::kError);
+std::pair<std::string, std::string> SoloLine::PortLostMessage(int port) const {
+  return {"Порт " + ByteLink::PortName(port) + msg::kDisconnected118, msg::kError};
 }
 
 }  // namespace kvl::solo

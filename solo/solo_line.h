@@ -18,10 +18,8 @@ class SoloLine : public ProgramLine {
  public:
   SoloLine(ByteLink& link, Request& rq, Answer& ans, ExchangeLog& log, Services& ui);
 
-  // Runs a command that may exchange; its messages are owned by owner (nullptr:
-  // the main window). When the command met a lost port, onPortLost closes it,
-  // then onLost brings the asking window up to date, then message 118 names the
-  // port. False, with nothing run, while another command holds the line.
+  // Runs a command that may exchange (see ProgramLine::Run); its messages are
+  // owned by owner (nullptr: the main window).
   bool Run(Dialog* owner, const std::function<void()>& command,
            const std::function<void()>& onLost = {});
   // Writes the request once without waiting for an answer (closing frame,
@@ -29,21 +27,12 @@ class SoloLine : public ProgramLine {
   bool WriteOnce(int port);
   // Adds the line of the last answer with the port index.
   void MesOut(int port);
-  // Shows a message owned by the window of the running command (the main
-  // window when none).
-  void Tell(const std::string& text, const std::string& caption);
-
-  // The program's part of a lost port: stop polling, close it, menus as after
-  // closing. Set by the program.
-  std::function<void(int port)> onPortLost;
 
  private:
   void ReportProblems(const ExchangeResult& r, int port) override;
-  void PortGone(int port) override;
+  std::pair<std::string, std::string> PortLostMessage(int port) const override;
 
   Services& ui_;
-  Dialog* owner_ = nullptr;
-  const std::function<void()>* onLost_ = nullptr;
 };
 
 }  // namespace kvl::solo

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "exchanger.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
@@ -32,14 +33,9 @@ std::array<std::string, kPortCount> Paths(const std::string& p) {
   return a;
 }
 
-struct Rig {
+struct Rig : test::Exchanger {
   PtyDevice dev;
   PosixLink link;
-  Request rq;
-  Answer ans;
-  ExchangeLog log;
-  ExchangeSettings st;
-  ExchangeResult last;
   Rig(bool modbus, PtyDevice::Responder r, bool solo = false)
       : dev(modbus, std::move(r)), link(Paths(dev.path())) {
     if (!link.Open(0, true)) throw std::runtime_error("open " + dev.path());
@@ -49,12 +45,7 @@ struct Rig {
     // failing attempts shorten it.
     st.attemptMs = 1000;
   }
-  // One exchange on port 0, its log lines added to the log; 1 when answered.
-  int Run(int port = 0) {
-    last = Exchange(link, port, rq, ans, st);
-    for (const auto& l : last.log) log.Add(l);
-    return last.Answered() ? 1 : 0;
-  }
+  int Run() { return Exchanger::Run(link); }
 };
 
 TEST(PtyExchange, AnswerInChunksOfThreeThreeAndFour) {

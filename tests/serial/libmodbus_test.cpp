@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "exchanger.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
@@ -78,17 +79,12 @@ class ModbusServer {
   std::thread thread_;
 };
 
-class LibmodbusPeer : public ::testing::Test {
+class LibmodbusPeer : public ::testing::Test, public test::Exchanger {
  protected:
   explicit LibmodbusPeer(int registers = 16) : server(bridge.pathA(), registers) {}
   test::PtyBridge bridge;
   ModbusServer server;
   PosixLink link{Paths()};
-  Request rq;
-  Answer ans;
-  ExchangeLog log;
-  ExchangeSettings st;
-  ExchangeResult last;
 
   std::array<std::string, kPortCount> Paths() {
     std::array<std::string, kPortCount> p;
@@ -101,11 +97,7 @@ class LibmodbusPeer : public ::testing::Test {
     st.attemptMs = 1000;  // time to spare on a busy machine
   }
   // Translates, sends, and translates the answer back; false on no answer.
-  bool Exchange() {
-    last = kvl::Exchange(link, 0, rq, ans, st);
-    for (const auto& l : last.log) log.Add(l);
-    return last.Answered();
-  }
+  bool Exchange() { return Exchanger::Run(link) == 1; }
 };
 
 // A device with holding registers 0..3 only.

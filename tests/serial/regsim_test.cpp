@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "exchanger.h"
 #include "protocol/commands.h"
 #include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
@@ -17,26 +18,16 @@ namespace {
 
 const char* const kRegsim = KVL_REGSIM;
 
-struct Line {
+struct Line : test::Exchanger {
   test::RegsimProcess sim;
   PosixLink link;
-  Request rq;
-  Answer ans;
-  ExchangeLog log;
-  ExchangeSettings st;
-  ExchangeResult last;
   Line(const std::vector<std::string>& args, bool solo = false)
       : sim(kRegsim, args), link(Paths(sim.path())) {
     if (!link.Open(0, true)) throw std::runtime_error("cannot open " + sim.path());
     if (solo) st.framing = Framing::kSolo;
     st.attemptMs = 1000;  // time to spare on a busy machine; failing cases shorten it
   }
-  // One exchange on port 0, its log lines added to the log; 1 when answered.
-  int Run() {
-    last = Exchange(link, 0, rq, ans, st);
-    for (const auto& l : last.log) log.Add(l);
-    return last.Answered() ? 1 : 0;
-  }
+  int Run() { return Exchanger::Run(link); }
   static std::array<std::string, kPortCount> Paths(const std::string& p) {
     std::array<std::string, kPortCount> a;
     a[0] = p;
