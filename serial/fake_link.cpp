@@ -101,8 +101,8 @@ void FakeLink::Deliver() {
     }
     auto next = std::min_element(late_.begin(), late_.end(),
                                  [](const Late& a, const Late& b) { return a.due < b.due; });
-    if (std::chrono::steady_clock::now() < next->due) {
-      lateCv_.wait_until(lk, next->due);
+    if (const auto due = next->due; std::chrono::steady_clock::now() < due) {
+      lateCv_.wait_until(lk, due);  // (late_ may grow meanwhile: no reference into it)
       continue;
     }
     const Late l = std::move(*next);

@@ -202,21 +202,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, ExchangeCase, testing::ValuesIn(kCases),
                            return n;
                          });
 
-TEST(Exchange, FailedExchangeLeavesWhatWasGatheredForTheLog) {
-  FakeLink link;
-  ASSERT_TRUE(link.Open(0, true));
-  const Bytes other = KormastAnswer({17, 1, 2, 3, 4, 5, 6, 9});
-  link.SetResponder([&](int, const Bytes&) { return std::vector<Bytes>{other}; });
-  Request rq;
-  cmd::Measure(rq, 3);
-  Answer ans;
-  ExchangeSettings st;
-  st.attemptMs = 5;
-  EXPECT_EQ(Exchange(link, 0, rq, ans, st).outcome, Outcome::kSilent);
-  EXPECT_TRUE(std::equal(other.begin(), other.end(), ans.res.begin()));
-  EXPECT_EQ(ans.mprob, 0);
-}
-
 TEST(Exchange, RequestWithoutAModbusFormIsNotSent) {
   FakeLink link;
   ASSERT_TRUE(link.Open(0, true));
@@ -241,24 +226,6 @@ TEST(Exchange, SingleRegulatorFramingSendsTheMakersFrameWhateverTheSwitch) {
   EXPECT_TRUE(Exchange(link, 0, rq, ans, st).Answered());
   ASSERT_EQ(link.written.size(), 1u);
   EXPECT_EQ(link.written[0].frame, KormastAnswer({17, 0, 0, 0, 0, 0, 0, 3}));
-}
-
-TEST(Exchange, ALateAnswerFindsTheNextRequestClosedToIt) {
-  // Device 3 answers every copy 30 ms late; device 5 never answers. The
-  // answer to the second copy of 3's request arrives while 5 is asked.
-  FakeLink link;
-  ASSERT_TRUE(link.Open(0, true));
-  link.SetResponder([](int, const Bytes& f) { return Device3(f); });
-  link.answerDelay = [](int, const Bytes&) { return 30u; };
-  Request rq;
-  Answer ans;
-  ExchangeSettings st;
-  st.attemptMs = 20;
-  cmd::Measure(rq, 3);
-  ASSERT_TRUE(Exchange(link, 0, rq, ans, st).Answered());
-  cmd::Measure(rq, 5);
-  EXPECT_EQ(Exchange(link, 0, rq, ans, st).outcome, Outcome::kSilent)
-      << "device 3's late answer is not device 5's";
 }
 
 }  // namespace
