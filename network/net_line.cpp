@@ -4,10 +4,6 @@
 
 namespace kvl {
 
-std::string PortLostText(int port) {
-  return "Порт " + ByteLink::PortName(port) + " отключен";
-}
-
 ProgramLine::TellFn NetLine::TellTo(Services& ui, Dialog* owner) {
   return [&ui, owner](const std::string& text, const std::string& caption) {
     ui.MessageBox(text, caption, MsgButtons::kOk, MsgIcon::kNone,
@@ -44,7 +40,7 @@ void NetLine::ReportProblems(const ExchangeResult& r, int port) {
 }
 
 std::pair<std::string, std::string> NetLine::PortLostMessage(int port) const {
-  return {PortLostText(port), "ErrorSvjac"};
+  return {"Порт " + ByteLink::PortName(port) + " отключен", "ErrorSvjac"};
 }
 
 }  // namespace kvl

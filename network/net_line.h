@@ -27,17 +27,13 @@ class NetLine : public ProgramLine {
   // exception answer is in the log already and is not added again.
   void MesOut(int number);
 
+ private:
   // Messages owned by owner (the main window when null or gone).
   static TellFn TellTo(Services& ui, Dialog* owner);
-
- private:
   void ReportProblems(const ExchangeResult& r, int port) override;
   std::pair<std::string, std::string> PortLostMessage(int port) const override;
 
   Services& ui_;
 };
-
-// Message of a port that has gone away: "Порт COM1 отключен" / "ErrorSvjac".
-std::string PortLostText(int port);
 
 }  // namespace kvl
