@@ -21,13 +21,9 @@ sim_start() {
   mkdir -p "$(dirname "$com1")"
   kvl_regsim "$regsim" --link "$com1" --dev "$first" --dev addr=5,serial=23456,setpoint=25,flow=25
 }
-# Pulls the line away: the simulator ends and its pty closes.
+# Pulls the line away: the simulator ends (cleanly) and its pty closes.
 sim_pull() {
-  local pid=$_kvl_sim_pid
-  echo quit >&8
-  exec 8>&-
-  wait "$pid" || kvl_fail "regsim did not end cleanly when pulled away"
-  _kvl_sim_pid=""
+  _kvl_regsim_stop || kvl_fail "regsim did not end cleanly when pulled away"
   [ ! -e "$com1" ] || kvl_fail "the simulator's pty link is still there"
 }
 # The main window handles a message within 0.3 s.
@@ -36,7 +32,6 @@ answers_at_once() {
   ms=$(kvl_auto answers "$1" 5000) || exit 1
   [ "$ms" -le 300 ] || kvl_fail "$2: the main window answered after $ms ms"
 }
-no_box() { kvl_expect "$1" "$(kvl_auto msgbox 1500 2>/dev/null)" ""; }
 
 kvl_start
 sim_start
@@ -98,7 +93,7 @@ answers_at_once "$main" "with the message up"
 kvl_shot "port_lost-message-$program"
 kvl_auto click "$box" 1 >/dev/null || kvl_fail "could not answer \"$lost_text\""
 kvl_auto gone "$box" 10000 >/dev/null || kvl_fail "\"$lost_text\" stayed open"
-no_box "no second message after the port went away"
+kvl_absent msgbox 1500  # no second message after the port went away
 for i in 1 2 3; do
   answers_at_once "$main" "after the message ($i)"
   sleep 0.5
@@ -125,7 +120,7 @@ fi
 sim_start
 mon=$(link_and_poll) || exit 1
 answers_at_once "$main" "polling again"
-no_box "no stray message after reconnecting"
+kvl_absent msgbox 1500  # no stray message after reconnecting
 kvl_shot "port_lost-again-$program" "$main"
 
 [ "$program" = regsolo ] || {
