@@ -4,10 +4,15 @@
 //   addr=6  chunks=3+3+4                answer in three pieces
 //   addr=7  answer-from=3               answers the third copy of a request
 //   addr=8  badsum=1                    wrong check values
-// COM10 is mapped to the same simulator, COM9 to nothing.
+// COM10 is mapped to the same simulator, COM9 to nothing. The device goes away
+// and comes back on request: "@pull" on stdout ends the simulator (its pty
+// closes), "@restore" starts it again; run.sh answers "done" on stdin.
 // Prints one line per check; exit code 0 when all passed.
+#include <windows.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "protocol/commands.h"
@@ -49,6 +54,52 @@ struct Tx {
     return link.Write(port, rq.com.data(), 10).status == kvl::WriteStatus::kDone;
   }
 };
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+}
+
+// Asks run.sh to take the device away ("pull") or bring it back ("restore").
+bool Ask(const char* what) {
+  std::printf("@%s\n", what);
+  std::fflush(stdout);
+  char line[64] = {};
+  return std::fgets(line, sizeof line, stdin) && std::strncmp(line, "done", 4) == 0;
+}
+
+// CPU time (user and kernel) this process spends in ms milliseconds of waiting.
+double CpuSecondsOver(DWORD ms) {
+  auto cpu = [] {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto v = [](FILETIME f) {
+      return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    return static_cast<double>(v(kernel) + v(user)) / 1e7;
+  };
+  const double c0 = cpu();
+  Sleep(ms);
+  return cpu() - c0;
+}
+
+std::string Seconds(double s) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.3f s", s);
+  return b;
+}
+
+// One poll of a device straight through the link: true when its answer came.
+bool Poll(kvl::Win32Link& link, int port, int address) {
+  kvl::Request rq;
+  kvl::cmd::Measure(rq, address);
+  kvl::ContrSum(rq);
+  kvl::Answer ans;
+  link.Rx(port).Arm(rq.rlength, rq.fmodbuson, kvl::Framing::kNetwork);
+  return link.Write(port, rq.com.data(), rq.wlength).status == kvl::WriteStatus::kDone &&
+         link.Rx(port).Wait(1000, ans) && ans.res[7] == address;
+}
 
 }  // namespace
 
@@ -110,11 +161,9 @@ int main() {
   cmd::Measure(rq, 5);
   Check(tr.ComWrite(0) == 1, "poll after the speed changes");
 
-  const auto t0 = std::chrono::steady_clock::now();
+  auto t0 = Clock::now();
   link.Close(0);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
-          .count();
+  auto ms = MsSince(t0);
   Check(!link.IsOpen(0), "close while the watcher waits returns (" + std::to_string(ms) + " ms)");
   Check(link.Write(0, rq.com.data(), 10).status == WriteStatus::kNoHandle,
         "a write after close reports no handle");
@@ -133,6 +182,48 @@ int main() {
   cmd::Measure(rq, 5);
   Check(tr.ComWrite(9) == 1 && ans.res[7] == 5, "poll address 5 through COM10");
   link.Close(9);
+
+  // An idle open port costs nothing: its watcher sleeps in the driver. A watcher
+  // that spins takes a quarter of a core or more under Wine.
+  Check(link.Open(0, true), "COM1 opens for the checks of an idle and a lost port");
+  double cpu = CpuSecondsOver(2000);
+  Check(cpu < 0.1, "an idle open port costs " + Seconds(cpu) + " of CPU in 2 s");
+
+  // The device goes away while the port is open and idle: the watcher finds it.
+  Check(Ask("pull"), "the simulator ends");
+  t0 = Clock::now();
+  while (!link.Lost(0) && MsSince(t0) < 5000) Sleep(5);
+  ms = MsSince(t0);
+  Check(link.Lost(0), "the port is lost " + std::to_string(ms) + " ms after its pty closed");
+  t0 = Clock::now();
+  const WriteStatus st = link.Write(0, rq.com.data(), 10).status;
+  ms = MsSince(t0);
+  Check(st == WriteStatus::kPortLost && ms < 500,
+        "a write to the lost port says so at once (" + std::to_string(ms) + " ms)");
+  cpu = CpuSecondsOver(1000);
+  Check(cpu < 0.05, "a lost port costs " + Seconds(cpu) + " of CPU in 1 s");
+  t0 = Clock::now();
+  link.Close(0);
+  ms = MsSince(t0);
+  Check(!link.IsOpen(0) && !link.Lost(0) && ms < 2000,
+        "the lost port closes (" + std::to_string(ms) + " ms) and is no longer lost");
+  Check(!link.Open(0, true), "COM1 does not open while its device is away");
+  Check(Ask("restore"), "the simulator is back");
+  Check(link.Open(0, true) && Poll(link, 0, 5), "COM1 opens again and its device answers");
+  link.Close(0);
+
+  // The same loss found by a write, on a port without a watcher.
+  Check(link.Open(0, false), "COM1 opens without a watcher");
+  Check(Ask("pull"), "the simulator ends again");
+  t0 = Clock::now();
+  const bool lost = link.Write(0, rq.com.data(), 10).status == WriteStatus::kPortLost;
+  ms = MsSince(t0);
+  Check(lost && link.Lost(0) && ms < 2000,
+        "the first write finds the port lost (" + std::to_string(ms) + " ms)");
+  link.Close(0);
+  Check(Ask("restore") && link.Open(0, true) && Poll(link, 0, 5),
+        "after the device is back COM1 opens and answers at the first try");
+  link.Close(0);
 
   Check(tr.problems + solo.problems == 0, "no write problem or watcher notice was reported");
   std::printf("%d failure(s)\n", failures);
