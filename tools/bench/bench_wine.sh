@@ -11,9 +11,10 @@
 # regulators (addresses 1..9) on a pty, COM1 mapped to that pty.
 #
 # (a) round trip of one poll through the Win32 link (bench_wine_link.exe);
-# (b) regnet9.exe with the port open and nine channels linked, no polling, for M
-#     minutes (default 5): CPU and memory of the program's process and of the
-#     wineserver, read from /proc;
+# (b) regnet9.exe for M minutes each (default 5), first with no port open (what
+#     Wine itself costs), then with the port open and nine channels linked, no
+#     polling: CPU time, resident memory and private memory (VmData: committed
+#     private pages) of the program's process and of the wineserver, from /proc;
 # (c) the same with the channel monitor open, polling the nine regulators every
 #     700 ms, for M minutes; and the poll cycle as the simulator saw it (its
 #     trace: first request to last answer of each tick).
@@ -103,18 +104,19 @@ pid_of() {  # COMM pattern
   return 1
 }
 hz=$(getconf CLK_TCK)
-# One line: seconds since the epoch, then CPU seconds and resident kB of each pid.
+# One line: seconds since the epoch, then CPU seconds, resident kB and private kB
+# of each pid.
 sample() {
   local line p
   line=$(date +%s.%N)
   for p in "$@"; do
     line+=" $(awk -v hz="$hz" '{printf "%.2f", ($14 + $15) / hz}' "/proc/$p/stat")"
-    line+=" $(awk '/^VmRSS/ {print $2}' "/proc/$p/status")"
+    line+=" $(awk '/^VmRSS/ {r = $2} /^VmData/ {d = $2} END {print r, d}' "/proc/$p/status")"
   done
   echo "$line"
 }
-# Samples every 10 s for the given seconds, then prints CPU share and memory
-# trend (least-squares slope of the resident size) of each process.
+# Samples every 10 s for the given seconds, then prints each process's share of
+# a core and its memory trends (least-squares slopes).
 measure() {  # SECONDS FILE PID NAME PID NAME
   local secs=$1 file=$2 i
   : >"$file"
@@ -126,13 +128,16 @@ measure() {  # SECONDS FILE PID NAME PID NAME
 import sys
 rows = [list(map(float, l.split())) for l in open(sys.argv[1]) if l.strip()]
 t = [r[0] - rows[0][0] for r in rows]
+def trend(v):  # MB an hour
+    mt, mv = sum(t) / len(t), sum(v) / len(v)
+    return 3600 * sum((a - mt) * (b - mv) for a, b in zip(t, v)) / sum((a - mt) ** 2 for a in t)
 for k, name in enumerate(sys.argv[2:]):
-    cpu = [r[1 + 2 * k] for r in rows]
-    rss = [r[2 + 2 * k] / 1024 for r in rows]
-    n, mt, mr = len(t), sum(t) / len(t), sum(rss) / len(rss)
-    slope = sum((a - mt) * (b - mr) for a, b in zip(t, rss)) / sum((a - mt) ** 2 for a in t)
+    cpu = [r[1 + 3 * k] for r in rows]
+    rss = [r[2 + 3 * k] / 1024 for r in rows]
+    data = [r[3 + 3 * k] / 1024 for r in rows]
     print(f"    {name:<12} CPU {100 * (cpu[-1] - cpu[0]) / t[-1]:7.3f} % of a core;"
-          f" resident {rss[0]:6.1f} -> {rss[-1]:6.1f} MB, trend {slope * 3600:+8.2f} MB/hour")
+          f" resident {rss[0]:5.1f} -> {rss[-1]:5.1f} MB ({trend(rss):+7.2f} MB/hour);"
+          f" private {data[0]:6.1f} -> {data[-1]:6.1f} MB ({trend(data):+7.2f} MB/hour)")
 PY
 }
 
@@ -150,6 +155,12 @@ PY
 prog_pid=$!
 a() { wine "$auto" "$@"; }
 main=$(a find "Net9 Demo КВЛ30" TTYWndClass 60000) || die "regnet9 did not start"
+exe_pid=$(pid_of regnet9.exe) || die "no regnet9.exe process"
+ws_pid=$(pid_of 'wineserver*') || die "no wineserver process"
+secs=$((minutes * 60))
+sleep 10  # let the start settle
+echo "(b) regnet9.exe, no port open, ${minutes} min"
+measure "$secs" "$work/closed.txt" "$exe_pid" regnet9.exe "$ws_pid" wineserver
 a menu "$main" 40082 >/dev/null || die "no network formation command"
 net=$(a dialog "Формирование сети" 20000) || die "no network formation dialog"
 a click "$net" 1156 >/dev/null || die "could not open the port"
@@ -162,12 +173,8 @@ a click "$net" 1210 >/dev/null || die "could not start the check of all channels
 wait "$watcher" || die "the channel check did not end"
 a click "$net" 1 >/dev/null
 a gone "$net" 10000 >/dev/null || die "the network dialog stayed open"
-exe_pid=$(pid_of regnet9.exe) || die "no regnet9.exe process"
-ws_pid=$(pid_of 'wineserver*') || die "no wineserver process"
-secs=$((minutes * 60))
-
-sleep 10  # let the start settle
-echo "(b) regnet9.exe, COM1 open with nine channels linked, no polling, ${minutes} min"
+sleep 10
+echo "    regnet9.exe, COM1 open with nine channels linked, no polling, ${minutes} min"
 measure "$secs" "$work/idle.txt" "$exe_pid" regnet9.exe "$ws_pid" wineserver
 echo
 
