@@ -43,8 +43,7 @@ sim_start() {
     --dev addr=8,badsum=1 <"$work/ctl" >"$work/out" 5>&- 6<&- &
   sim_pid=$!
   exec 9>"$work/ctl"  # keeps the simulator's stdin open until it is stopped
-  local i
-  for i in $(seq 1 100); do
+  for _ in $(seq 1 100); do
     [ -e "$link" ] && return 0
     sleep 0.1
   done
@@ -73,10 +72,10 @@ handle() {
   case $1 in
     @pull)
       sim_stop
-      echo done >&5
+      echo "done" >&5
       ;;
     @restore)
-      if sim_start; then echo done >&5; else echo failed >&5; fi
+      if sim_start; then echo "done" >&5; else echo failed >&5; fi
       ;;
     *) printf '%s\n' "$1" ;;
   esac
