@@ -13,7 +13,7 @@
 // pending WaitCommEvent on a quiet line completes (aborted) hundreds of times a
 // second, and re-arming it costs a large share of a core and memory that Wine
 // never gives back. A completion that brought nothing, with nothing queued, is
-// never followed at once by another read unless it took its full time-out.
+// never followed at once by another read unless it waited half its time-out.
 //
 // A port whose device has gone away (a USB adapter pulled, the other end of a
 // pty closed) is noticed by the watcher's read or by a write failing, confirmed
