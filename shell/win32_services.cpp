@@ -38,6 +38,14 @@ int Win32Services::MessageBox(const std::string& text, const std::string& captio
   HWND parent = owner == Owner::kDialog ? HandleOf(ownerDialog) : nullptr;
   if (!parent || !IsWindow(parent)) parent = hwnd_;
   if (parent && !IsWindow(parent)) parent = nullptr;
+  // While a modal dialog is up the main window is disabled: a box it raises (a
+  // poll tick's) goes over that dialog. Owned by the disabled main window it
+  // would hand the activation back to it when it ends, and Wine then stacks the
+  // main window over the dialog.
+  if (parent && !IsWindowEnabled(parent)) {
+    HWND popup = GetLastActivePopup(parent);
+    if (popup && popup != parent && IsWindowEnabled(popup)) parent = popup;
+  }
   return ::MessageBoxW(parent, Widen(text).c_str(), Widen(caption).c_str(), type);
 }
 

@@ -199,28 +199,39 @@ bool IsGroupBox(HWND w) {
   return ClassOf(w) == L"Button" && (GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
 }
 
+// What covers the middle of control c, or nothing: another top-level window,
+// or a sibling above it in the z-order (group boxes are frames the mouse
+// passes through).
+HWND CoverOf(HWND c, HWND top) {
+  RECT r;
+  GetWindowRect(c, &r);
+  POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  HWND at = WindowFromPoint(p);
+  if (GetAncestor(at, GA_ROOT) != top) return at;
+  for (HWND w = GetWindow(c, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+    if (!IsWindowVisible(w) || IsGroupBox(w)) continue;
+    RECT wr;
+    GetWindowRect(w, &wr);
+    if (PtInRect(&wr, p)) return w;
+  }
+  return nullptr;
+}
+
 // A person can click a control only when it and its window are visible and
-// enabled and nothing else covers the control's middle.
+// enabled and nothing else covers the control's middle. A window that has just
+// come up may take a moment to reach the top, as it would for a person.
 void CheckClickable(HWND c) {
   if (!IsWindowVisible(c)) No("control is hidden");
   if (!IsWindowEnabled(c)) No("control is disabled");
   HWND top = GetAncestor(c, GA_ROOT);
   if (!IsWindowEnabled(top)) No("window is disabled (a modal window is open)");
-  RECT r;
-  GetWindowRect(c, &r);
-  POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-  HWND at = WindowFromPoint(p);
-  if (GetAncestor(at, GA_ROOT) != top)
-    No("control is covered by " + Narrow(ClassOf(at)) + " \"" + Narrow(Caption(at)) + "\"");
-  // Siblings above it in the z-order, except group boxes (frames the mouse
-  // passes through).
-  for (HWND w = GetWindow(c, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
-    if (!IsWindowVisible(w) || IsGroupBox(w)) continue;
-    RECT wr;
-    GetWindowRect(w, &wr);
-    if (PtInRect(&wr, p))
-      No("control is covered by " + Narrow(ClassOf(w)) + " \"" + Narrow(Caption(w)) + "\"");
+  HWND cover = CoverOf(c, top);
+  for (int i = 0; cover && i < 40; ++i) {
+    Sleep(50);
+    cover = CoverOf(c, top);
   }
+  if (cover)
+    No("control is covered by " + Narrow(ClassOf(cover)) + " \"" + Narrow(Caption(cover)) + "\"");
 }
 
 LRESULT Query(HWND main, kvl::win::DebugOp op, int arg) {

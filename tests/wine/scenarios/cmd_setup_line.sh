@@ -134,7 +134,7 @@ dlg=$(open_setup "$main") || exit 1
 kvl_wait_text "$dlg" 1075 "Установлена" 20
 link_in_setup "$dlg"
 kvl_expect "serial over Modbus" "$(kvl_auto text "$dlg" 1077)" "4321"
-tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 05 03 " ||
+tail -n +"$((mark + 1))" "$(sim_trace)" | grep " RX M 05 03 " >/dev/null ||
   kvl_fail "no Modbus read reached the device"
 if [ "$program" = regnet9 ]; then
   kvl_expect "firmware date line in Modbus mode" "$(kvl_auto text "$dlg" 1302)" " "

@@ -40,7 +40,7 @@ answer_shot "cmd_$program-zero-question" "$zero_q" "$zero_c" 6
 kvl_answer "Установка нуля в кан.№ 0 завершена" "Message" 1
 kvl_expect "zero count after Yes" "$(sim_key 6 zero_count)" 1
 # The zero exchange is logged: its answer is the newest line.
-kvl_auto lines "$main" 10001 | tail -n1 | grep -q "^35;" ||
+kvl_auto lines "$main" 10001 | tail -n1 | grep "^35;" >/dev/null ||
   kvl_fail "exchange log after Yes ends with \"$(kvl_auto lines "$main" 10001 | tail -n1)\""
 grep -q " RX K 23 1C " "$(sim_trace)" || kvl_fail "no zero request in the trace"
 
@@ -108,7 +108,7 @@ analogue "Modbus, before typing"
 typed "12.3" 12.30
 kvl_wait_text "$mon" 1239 "12.3"
 kvl_shot "cmd_$program-setpoint-modbus" "$sp"
-tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 06 06 00 04 " ||
+tail -n +"$((mark + 1))" "$(sim_trace)" | grep " RX M 06 06 00 04 " >/dev/null ||
   kvl_fail "no Modbus setpoint write reached the device"
 sim_no_kormast_since "$mark"
 kvl_auto click "$sp" 1 >/dev/null
@@ -123,7 +123,7 @@ kvl_auto menu "$main" 40035 >/dev/null || kvl_fail "could not choose Устан�
 kvl_answer "$zero_q" "$zero_c" 6
 kvl_answer "Установка нуля в кан.№ 0 завершена" "Message" 1
 kvl_expect "zero count after Yes in Modbus" "$(sim_key 6 zero_count)" 2
-tail -n +"$((mark + 1))" "$(sim_trace)" | grep -q " RX M 06 " ||
+tail -n +"$((mark + 1))" "$(sim_trace)" | grep " RX M 06 " >/dev/null ||
   kvl_fail "no Modbus zero request reached the device"
 quit_program "$main"
 kvl_log "passed"

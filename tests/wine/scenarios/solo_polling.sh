@@ -40,7 +40,14 @@ kvl_auto menu "$main" 40057 >/dev/null || kvl_fail "could not show the exchange 
 kvl_auto menu "$main" 40078 >/dev/null || kvl_fail "could not choose Вывести на экран"
 solo_wait_painted "$main" 1 " Задание: 40.0%; Расход: +30.0%; Дата: $date_glob" 20
 # 30.00 % = 3000 = 11 * 256 + 184 in the measure reply, as the log shows it.
-kvl_auto lines "$main" 10001 | grep -q '^17;[0-9]*;11-184;[0-9]*-[0-9]*;[0-9]*-4;' ||
+# The log line may come a moment after the status line was drawn.
+logged=""
+for _ in $(seq 1 40); do
+  kvl_auto lines "$main" 10001 | grep '^17;[0-9]*;11-184;[0-9]*-[0-9]*;[0-9]*-4;' >/dev/null &&
+    logged=yes && break
+  sleep 0.25
+done
+[ -n "$logged" ] ||
   kvl_fail "no measure reply in the exchange log: $(kvl_auto lines "$main" 10001 | tail -n 2 | tr '\n' ' ')"
 kvl_shot "solo_polling-main" "$main"
 
@@ -105,7 +112,7 @@ con=$(kvl_auto dialog "Установление связи с регулятор
 kvl_auto click "$con" 1157 >/dev/null || kvl_fail "could not click Закрыть порт"
 kvl_answer "Порт закрыт" "Предупреждение" 1
 kvl_wait_text "$con" 1158 "Порт COM1 закрыт"
-solo_trace | grep -q "NOTE closing frame for address 4$" || kvl_fail "no closing frame when the port closed"
+solo_trace | grep "NOTE closing frame for address 4$" >/dev/null || kvl_fail "no closing frame when the port closed"
 requests=$(solo_trace | grep -c "RX K 11 ")
 sleep 2
 kvl_expect "measure requests after the port closed" "$(solo_trace | grep -c "RX K 11 ")" "$requests"

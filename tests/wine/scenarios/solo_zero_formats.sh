@@ -35,7 +35,7 @@ open_zero() { # ASK(yes|no)
   fi
   kvl_auto dialog "Установка нуля" 20000 || kvl_fail "no zero-offset dialog"
 }
-has_offset_field() { kvl_auto texts "$1" | cut -f1 | grep -qx 1000 && echo yes || echo no; }
+has_offset_field() { kvl_auto texts "$1" | cut -f1 | grep -x 1000 >/dev/null && echo yes || echo no; }
 # Zero-offset requests (codes 35 = 0x23 and 45 = 0x2D) to ADDRESS in the trace.
 # Shows bytes 0..7 of each (the sum is left out).
 zero_requests() {
