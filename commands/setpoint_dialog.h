@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "commands/setpoint_value.h"
 #include "network/net_program.h"
 
 namespace kvl {
@@ -17,16 +18,6 @@ enum : int {
   kSpSend = 1087,     // "Ввести"
   kSpChannel = 1211,  // channel the dialog was opened for
 };
-
-// Raw device value (hundredths of a per cent) of a setpoint in per cent: the
-// product truncated toward zero, plus one when the remainder is above one half
-// (a remainder of exactly one half stays down).
-long long SetpointRaw(double percent);
-
-// Reads a setpoint typed by the operator: blanks around it, a decimal point or
-// comma and a trailing "%" are accepted. False for anything that is not a plain
-// decimal number or lies outside 0..100 %.
-bool ParseSetpoint(const std::string& text, double& percent);
 
 class SetpointDialog : public DialogLogic {
  public:

@@ -31,6 +31,11 @@ unsigned BaudOfIndex(int speedIndex) {
   return 19200;
 }
 
+int FlowOfAnswer(uint8_t high, uint8_t low) {
+  const int magnitude = ((high & 0x7F) << 8) | low;
+  return (high & 0x80) ? -magnitude : magnitude;
+}
+
 void Ident(Request& r, int net) {
   r.com[0] = CMD_IDENT;
   r.com[7] = Lo(net);

@@ -35,6 +35,14 @@ void Zero(Request& r, int net);                         // 35: D1 = D3 = 0x1C
 void InputSelect(Request& r, int net, uint8_t analog);  // 37: D1; in Modbus mode D5 = 0x0F
 void Setpoint(Request& r, int net, uint16_t value);     // 37: D1 = 0, D2-D3; Modbus: D5 = 0
 
+// Measured flow in hundredths of a per cent from the two bytes of a CMD_MEASURE
+// answer (D2-D3): sign and magnitude, bit 15 the sign.
+int FlowOfAnswer(uint8_t high, uint8_t low);
+// Setpoint in hundredths of a per cent from D4-D5 of a CMD_MEASURE answer.
+inline int SetpointOfAnswer(uint8_t high, uint8_t low) {
+  return high * 256 + low;
+}
+
 // Mode byte of CMD_KIND: bit 2 = works as ВПЗ, bit 0 = regulation.
 inline uint8_t KindByte(bool pressure, bool regulation) {
   return static_cast<uint8_t>((pressure ? 4 : 0) | (regulation ? 1 : 0));

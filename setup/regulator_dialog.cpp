@@ -6,6 +6,7 @@
 #include "protocol/commands.h"
 #include "setup/identify.h"
 #include "setup/status_flags.h"
+#include "setup/status_texts.h"
 
 namespace kvl {
 
@@ -151,10 +152,10 @@ void RegulatorDialog::Init(Dialog& d) {
   data.svjac = 1;
   // Decoded with the format byte of the device identified last.
   SetFlags(t, ch, r.data(), s.version_KVL, s.hold);
-  d.SetText(kRgMode, data.regu == 1 ? "Регулирование" : "Измерение");
-  d.SetText(kRgInput, data.zifra == 1 ? "Цифровой" : "Аналоговый");
-  d.SetText(kRgState, data.avar == 1 && data.regu == 1 ? "Авария" : "Норма");
-  d.SetText(kRgCaption, data.pres == 1 ? "Номер ВПЗ" : "Номер КВЛ");
+  d.SetText(kRgMode, ModeText(data.regu == 1));
+  d.SetText(kRgInput, InputText(data.zifra == 1));
+  d.SetText(kRgState, StateText(data.avar == 1, data.regu == 1));
+  d.SetText(kRgCaption, SerialCaption(data.pres == 1));
 }
 
 void RegulatorDialog::OnCommand(Dialog& d, int id, int code) {
@@ -294,23 +295,18 @@ void RegulatorDialog::Link(Dialog& d) {
   TakeIdentity(c_, ch);  // format byte, serial number, link, status flags
   d.SetText(kRgLinkState, "Установлена");
   d.SetText(kRgSerial, Decimal(data.n_ofqx));
-  d.SetText(kRgCaption, data.pres == 1 ? "Номер ВПЗ" : "Номер КВЛ");
+  d.SetText(kRgCaption, SerialCaption(data.pres == 1));
 
   if (s.variant.full) {
     ShowMemorising(d, data.rasre == 1 ? 1 : 0);
     // The line shows the valve: regulating unless held by command or by the
-    // external signal, the last of these that applies winning.
-    std::string mode = "Регулирование";
-    if (s.hold.fstvoff) mode = "КВЛзакрыт пр.";
-    if (s.hold.fstvon) mode = "КВЛоткрыт пр.";
-    if (t.Satv[ch].fp15) mode = "КВЛоткрыт ан.";
-    if (t.Satv[ch].fm15) mode = "КВЛзакрыт ан.";
-    d.SetText(kRgMode, mode);
+    // external signal.
+    d.SetText(kRgMode, ValveHoldText(s.hold, t.Satv[ch]));
   } else {
-    d.SetText(kRgMode, data.regu == 1 ? "Регулирование" : "Измерение");
+    d.SetText(kRgMode, ModeText(data.regu == 1));
   }
-  d.SetText(kRgInput, data.zifra == 1 ? "Цифровой" : "Аналоговый");
-  d.SetText(kRgState, data.avar == 1 && data.regu == 1 ? "Авария" : "Норма");
+  d.SetText(kRgInput, InputText(data.zifra == 1));
+  d.SetText(kRgState, StateText(data.avar == 1, data.regu == 1));
   c_.ui.Invalidate(false);
 
   // The firmware date exists in regnet9's record and is read only with the
@@ -328,9 +324,7 @@ void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
     data.month = r[3];
     data.your = r[4];
     data.ver = r[5];
-    char b[96];
-    std::snprintf(b, sizeof b, "%s: %d-%d-%d-%d", "Дата прошивки", r[2], r[3], r[4], r[5]);
-    d.SetText(kRgFirmware, b);
+    d.SetText(kRgFirmware, FirmwareDateText(r[2], r[3], r[4], r[5]));
   } else if (!FailureShown()) {
     c_.ui.MessageBox("Дата программы не установлена", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
                      Owner::kDialog, &d);

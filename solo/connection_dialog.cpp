@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "protocol/commands.h"
+#include "setup/status_texts.h"
 #include "solo/solo_messages.h"
 #include "solo/solo_numbers.h"
 #include "solo/solo_port.h"
@@ -239,9 +240,9 @@ void ConnectionDialog::ShowState(Dialog& d) {
   d.SetCheck(kIdMemory, s.flags.frasre == 1);
   d.SetCheck(kIdNoMemory, s.flags.frasre != 1);
   const PortFlags& p = s.Current();
-  d.SetText(kIdMode, p.freg ? "Регулирование" : "Измерение");
-  d.SetText(kIdInput, p.fopzi ? "Цифровой" : "Аналоговый");
-  d.SetText(kIdAlarm, p.favari && p.freg ? "Авария" : "Норма");
+  d.SetText(kIdMode, ModeText(p.freg != 0));
+  d.SetText(kIdInput, InputText(p.fopzi != 0));
+  d.SetText(kIdAlarm, StateText(p.favari != 0, p.freg != 0));
 }
 
 void ConnectionDialog::ShowNotConnected(Dialog& d) {

@@ -1,12 +1,12 @@
 #include <cstdio>
 
+#include "protocol/commands.h"
 #include "solo/solo_status.h"
 
 namespace kvl::solo {
 
 int FlowValue(uint8_t high, uint8_t low) {
-  const int v = Word(high, low);
-  return high >= 128 ? -(v - 32768) : v;
+  return cmd::FlowOfAnswer(high, low);
 }
 
 std::string OutputText(int flow) {
