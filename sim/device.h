@@ -51,6 +51,8 @@ struct Device {
   uint16_t offset = 0;                                  // zero offset
   unsigned speed = 19200;                               // baud rate it listens at
   bool speeds[3] = {true, true, true};                  // speeds it can take: 9600, 19200, 38400
+  bool kormast = true;                                  // answers "Кормаст-10м" requests
+  bool modbus = true;                                   // answers Modbus RTU requests
   bool gasset = false;  // flow sensor fitted: refuses nothing, only reported
   bool pres45 = false;  // pressure sensor fitted: only reported
   bool alarm = false;

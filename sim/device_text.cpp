@@ -120,6 +120,13 @@ std::string ApplyKey(Device& d, const std::string& key, const std::string& value
     d.speed = static_cast<unsigned>(v);
     return "";
   }
+  if (key == "protocols") {
+    if (value != "kormast" && value != "modbus" && value != "both")
+      return Bad(key, value, "kormast, modbus or both");
+    d.kormast = value != "modbus";
+    d.modbus = value != "kormast";
+    return "";
+  }
   if (key == "speeds") {
     bool can[3] = {false, false, false};
     for (const auto& part : Split(value, '+')) {
@@ -292,6 +299,7 @@ std::string DescribeDevice(const Device& d) {
   s += " digital=" + std::to_string(d.digital);
   s += " rasre=" + std::to_string(d.rasre);
   s += " speed=" + std::to_string(d.speed);
+  s += std::string(" protocols=") + (!d.modbus ? "kormast" : !d.kormast ? "modbus" : "both");
   s += " offset=" + std::to_string(d.offset);
   s += " zero_count=" + std::to_string(d.zeroCount);
   s += " date=" + std::to_string(d.day) + "-" + std::to_string(d.month) + "-" +

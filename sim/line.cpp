@@ -145,6 +145,7 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
   for (Device* d : addressed) {
     const int addr = d->addr;
     if (!Hears(*d)) continue;
+    if (!(kormast ? d->kormast : d->modbus)) continue;  // speaks only the other protocol
     if (d->Silent(nowMs)) continue;
     // A device that answers only from the Nth copy of the same request.
     if (req == d->lastRequest) {

@@ -33,8 +33,8 @@ frames with an additive sum) or Modbus RTU (functions 03, 06, 0F).
 
 Usage:
   regsim [--pty] [--device PATH] [--link PATH] [--baud 9600|19200|38400] [--wire]
-         [--turnaround-ms N] [--strict-speed] [--trace FILE] [--net FILE] [--dev DEVICE]...
-         [--seed N] [--quiet]
+         [--turnaround-ms N] [--strict-speed | --mixed-speeds] [--trace FILE] [--net FILE]
+         [--dev DEVICE]... [--seed N] [--quiet]
 
 Line:
   --pty               serve a pseudo-terminal (the default); the first line printed
@@ -47,6 +47,9 @@ Line:
   --turnaround-ms N   pause of the devices before they answer (default 0)
   --strict-speed      on a pty: requests sent at another speed than the line's
                       are not understood (as on a real line)
+  --mixed-speeds      on a pty: each request goes out at the speed the program's
+                      port is set to, and only the devices listening at that
+                      speed hear it (devices at different speeds on one line)
   --trace FILE        append every frame and event to FILE
   --seed N            seed of the measurement noise (default 1)
   --quiet             no messages on stderr
@@ -74,6 +77,7 @@ DEVICE: comma-separated key=value (addr is required), for example
   alarm=0|1 gasset=0|1 pres45=0|1
   status1=N status3=N status6=N  raw identify status bytes (auto = computed)
   speeds=9600+19200   speeds the device can take (default all three)
+  protocols=kormast|modbus|both  protocols the device answers (default both)
 Faults:
   silent=0|1          does not answer
   badsum=0|1          answers with a wrong sum/CRC
@@ -97,6 +101,7 @@ struct Options {
   unsigned baud = 19200;
   bool wire = false;
   bool strictSpeed = false;
+  bool mixedSpeeds = false;
   int turnaroundMs = 0;
   uint32_t seed = 1;
   bool quiet = false;
@@ -132,6 +137,8 @@ int ParseArgs(int argc, char** argv, Options& o) {
       o.wire = true;
     } else if (a == "--strict-speed") {
       o.strictSpeed = true;
+    } else if (a == "--mixed-speeds") {
+      o.mixedSpeeds = true;
     } else if (a == "--quiet") {
       o.quiet = true;
     } else if (a == "--device" || a == "--link" || a == "--trace" || a == "--net" || a == "--dev") {
@@ -169,6 +176,10 @@ int ParseArgs(int argc, char** argv, Options& o) {
   }
   if (o.pty && !o.device.empty()) {
     std::fprintf(stderr, "regsim: choose either --pty or --device\n");
+    return 2;
+  }
+  if (o.strictSpeed && o.mixedSpeeds) {
+    std::fprintf(stderr, "regsim: choose either --strict-speed or --mixed-speeds\n");
     return 2;
   }
   return 0;
@@ -290,7 +301,9 @@ int main(int argc, char** argv) {
     if (n > 0 && (fds[0].revents & POLLIN)) {
       uint8_t buf[512];
       const ssize_t got = read(port.Fd(), buf, sizeof buf);
-      const unsigned clientBaud = o.strictSpeed ? port.ClientBaud() : 0;
+      const unsigned clientBaud = o.strictSpeed || o.mixedSpeeds ? port.ClientBaud() : 0;
+      // Mixed speeds: the bytes cross the line at the speed they were sent at.
+      if (got > 0 && o.mixedSpeeds && clientBaud != 0) line.SwitchBaud(clientBaud, now);
       if (got > 0 && clientBaud != 0 && clientBaud != line.Baud())
         line.ReceiveGarbled(buf, static_cast<size_t>(got), clientBaud, now);
       else if (got > 0)
