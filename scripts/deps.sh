@@ -6,6 +6,7 @@ KVL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libmodbus-dev mbpoll
+  libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth x11-utils imagemagick
   python3
