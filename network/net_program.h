@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "lineops/reading.h"
 #include "network/channel_table.h"
 #include "network/config_file.h"
 #include "network/net_line.h"
@@ -64,6 +65,9 @@ struct NetState {
 
   // The configuration file, relative to the current directory.
   std::string configPath = kConfigFile;
+
+  // Where every polled value is appended (--csv), when asked for.
+  std::unique_ptr<ops::CsvFile> csv;
 };
 
 // What every command, dialog and poll of the network programs works with.
@@ -98,6 +102,11 @@ class NetProgram : public MainLogic {
   // operator; true when the window may be destroyed. Refused while a command
   // holds the line (its message box is up).
   bool OnClose() override;
+
+  // Appends every polled value to the CSV file at path (nothing when empty).
+  void RecordTo(const std::string& path) {
+    state_.csv = path.empty() ? nullptr : std::make_unique<ops::CsvFile>(path);
+  }
 
   NetState& State() { return state_; }
   NetContext& Context() { return ctx_; }

@@ -1,6 +1,7 @@
 #include "network/polling.h"
 
 #include "network/monitor_window.h"
+#include "network/polling_csv.h"
 #include "protocol/commands.h"
 
 namespace kvl {
@@ -24,10 +25,13 @@ void TimerProc1(NetContext& c, int idEvent) {
     if (c.line.ComWrite(s.port0)) {
       c.line.MesOut(ch);
       WriteData(c, s.ans.res[0], ch);
+      RecordPoll(c, ch, c.line.outcome);
     } else if (c.line.PortLost()) {
+      RecordPoll(c, ch, c.line.outcome);
       break;  // the program closes the port once this tick is over
     } else {
       ShowSilent(c, ch);
+      RecordPoll(c, ch, c.line.outcome);
     }
   }
   s.fproc1end = 1;

@@ -1,6 +1,7 @@
 // regnet9: the network program for up to nine regulators.
 #include "network/net_program.h"
 #include "serial/win32_link.h"
+#include "shell/command_line.h"
 #include "shell/main_window.h"
 #include "shell/win32.h"
 
@@ -11,8 +12,11 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   info.width = 560;
   info.height = 400;
   info.iconId = 127;
-  info.makeLogic = [&link](kvl::Services& ui) {
-    return std::make_unique<kvl::NetProgram>(kvl::kNet9, link, ui);
+  const std::string csv = kvl::win::CsvPathFromCommandLine();
+  info.makeLogic = [&link, &csv](kvl::Services& ui) {
+    auto program = std::make_unique<kvl::NetProgram>(kvl::kNet9, link, ui);
+    program->RecordTo(csv);
+    return program;
   };
   return kvl::win::RunProgram(inst, nCmdShow, info);
 }

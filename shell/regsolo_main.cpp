@@ -1,5 +1,6 @@
 // regsolo: the service program for one regulator on one port.
 #include "serial/win32_link.h"
+#include "shell/command_line.h"
 #include "shell/main_window.h"
 #include "shell/win32.h"
 #include "solo/solo_program.h"
@@ -12,8 +13,11 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   info.height = 390;
   info.iconId = 128;
   info.listFailText = "Cannot create Listbox window.Ошибка101";
-  info.makeLogic = [&link](kvl::Services& ui) {
-    return std::make_unique<kvl::solo::SoloProgram>(link, ui);
+  const std::string csv = kvl::win::CsvPathFromCommandLine();
+  info.makeLogic = [&link, &csv](kvl::Services& ui) {
+    auto program = std::make_unique<kvl::solo::SoloProgram>(link, ui);
+    program->RecordTo(csv);
+    return program;
   };
   return kvl::win::RunProgram(inst, nCmdShow, info);
 }

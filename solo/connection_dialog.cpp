@@ -235,6 +235,7 @@ void ConnectionDialog::ShowState(Dialog& d) {
   const auto& r = s.ans.res;
   d.SetText(kIdLinkState, "Установлена");
   d.SetText(kIdNumber, Number(Word(r[2], r[3])));
+  s.serial = static_cast<uint32_t>(Word(r[2], r[3]));
   s.fsvjac[s.port0] = 1;
   SetFlags(r.data(), s.version_KVL, s.flags, s.Current());
   d.SetCheck(kIdMemory, s.flags.frasre == 1);

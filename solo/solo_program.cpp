@@ -1,5 +1,7 @@
 #include "solo/solo_program.h"
 
+#include <chrono>
+
 #include "protocol/commands.h"
 #include "solo/connection_dialog.h"
 #include "solo/solo_messages.h"
@@ -211,14 +213,29 @@ void SoloProgram::Poll() {
   cmd::Measure(s_.rq, s_.Address());
   if (!line_.ComWrite(s_.port0)) {
     if (!line_.PortLost()) line_.MesText("Ошибка связи N:100");
+    Record(line_.outcome, 0, 0);
     return;
   }
   const auto& r = s_.ans.res;
   const int flow = FlowValue(r[2], r[3]);
   const int setpoint = Word(r[4], r[5]);
   line_.MesOut(s_.port0);
+  Record(line_.outcome, setpoint, flow);
   s_.buf1 = Vivod(setpoint, flow, ui_.CTimeText());
   ui_.Invalidate(true);
+}
+
+void SoloProgram::Record(ops::Outcome outcome, int setpoint, int flow) {
+  if (!s_.csv) return;
+  ops::Reading r;
+  r.time = std::chrono::system_clock::now();
+  r.address = s_.Address();
+  r.serial = s_.serial;
+  r.outcome = outcome;
+  r.setpoint = setpoint;
+  r.flow = flow;
+  if (s_.csv->Append(r) == ops::CsvFile::Result::kFailed)
+    ui_.MessageBox(ops::CsvFailureText(s_.csv->Path()), msg::kError);
 }
 
 void SoloProgram::Connect() {

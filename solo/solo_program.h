@@ -31,6 +31,11 @@ class SoloProgram : public MainLogic {
   // Where "KVL.dfg" is read and written (the current directory by default).
   void SetConfigPath(std::string path) { configPath_ = std::move(path); }
 
+  // Appends every polled value to the CSV file at path (nothing when empty).
+  void RecordTo(const std::string& path) {
+    s_.csv = path.empty() ? nullptr : std::make_unique<ops::CsvFile>(path);
+  }
+
   SoloState& State() { return s_; }
   SoloLine& Line() { return line_; }
 
@@ -53,6 +58,8 @@ class SoloProgram : public MainLogic {
   void Digital();
   void Analog();
   void StartPolling();
+  // The CSV row of one poll: values when answered, a row saying so when not.
+  void Record(ops::Outcome outcome, int setpoint, int flow);
   void StopPolling();
   void Connect();
   // Menu state after the connection dialog.

@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "lineops/reading.h"
 #include "protocol/exchange_log.h"
 #include "protocol/frame.h"
 #include "serial/link.h"
@@ -77,6 +79,11 @@ struct SoloState {
   int nUartIndex = 1;        // 0 = 9600, 1 = 19200, 2 = 38400 baud
   double d_rasx = 100.0;     // percent to device units (0.01 %)
   std::string buf1;          // status line of the status block
+
+  // Recording of the polled values (--csv): the file, when asked for, and the
+  // serial number from the last identify answer for its rows.
+  std::unique_ptr<ops::CsvFile> csv;
+  uint32_t serial = 0;
 
   uint8_t Address() const { return nofcan[port0]; }
   bool Connected() const { return fsvjac[port0] != 0; }
