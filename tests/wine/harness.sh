@@ -13,7 +13,7 @@
 #   kvl_start                      display, prefix, wineserver; cleanup on exit
 #   kvl_map_com N PATH             COMn of the prefix -> a serial device or pty
 #   kvl_workdir NAME               a fresh current directory for a program run
-#   kvl_launch EXE DIR             starts a program (the .exe file name) in DIR
+#   kvl_launch EXE DIR [ARGS...]   starts a program (the .exe file name) in DIR
 #   kvl_wait_exit [SECONDS] [STATUS]  waits until the program has ended with exit
 #                                  status STATUS (default 0: a crash while closing fails)
 #   kvl_auto ARGS...               one kvlauto.exe command that must succeed; prints
@@ -166,7 +166,8 @@ kvl_exe() {
 kvl_launch() {
   local exe dir=$2
   exe=$(kvl_exe "$1") || exit 1
-  (cd "$dir" && exec wine "$exe" >"$KVL_WINE_OUT/$KVL_SCENARIO-program.log" 2>&1) &
+  shift 2
+  (cd "$dir" && exec wine "$exe" "$@" >"$KVL_WINE_OUT/$KVL_SCENARIO-program.log" 2>&1) &
   _kvl_prog_pid=$!
 }
 

@@ -34,7 +34,8 @@ if(KVL_WIN_BUILD_DIR)
   kvl_wine_test(wine_cmd_mode_regnet5 cmd_mode_regnet5 ${regsim})
   kvl_wine_test(wine_shell_binding shell_binding)
   kvl_wine_test(wine_solo_unconnected solo_unconnected)
-  foreach(scenario solo_session solo_commands solo_polling solo_zero_formats solo_settings)
+  foreach(scenario solo_session solo_commands solo_polling solo_zero_formats solo_settings solo_csv
+      regctl_exe)
     kvl_wine_test(wine_${scenario} ${scenario} ${regsim})
   endforeach()
   # The line pulled away while polling, and back again, in all three programs.
