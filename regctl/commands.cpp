@@ -85,9 +85,9 @@ int ExitOf(Outcome o) {
   return kDeviceFailed;
 }
 
-// Worse of two exit codes: port trouble over a device's, over success.
+// Worse of two exit codes of a run: port trouble over a device's, over success.
 int Worse(int a, int b) {
-  return std::max(a, b == kUsage ? kDone : b);
+  return std::max(a, b);
 }
 
 // The open port of one command, with its trace.
@@ -273,6 +273,64 @@ void AskSerials(ops::Line& line, const std::vector<int>& addresses, Recorder& re
     ops::Identity id;
     if (ops::Identify(line, addresses[i], id) == Outcome::kAnswered) rec.SetSerial(i, id.serial);
   }
+}
+
+// What poll and profile share: the port, the readings and the pace of the
+// cycles. Each cycle starts an interval after the one before started, or at
+// once when that one took longer.
+class Recording {
+ public:
+  // Checks the arguments, opens the CSV file and the port, asks the serial
+  // numbers. False with the exit code in code.
+  bool Start(const Common& c, const LineArgs& l, const std::string& interval,
+             const std::string& csv, const std::vector<int>& addresses, int& code) {
+    int speed = 1, protocol = 0;
+    const auto pace = DurationArg("--interval", interval);
+    code = kUsage;
+    if (!OneLine(l, speed, protocol) || !pace) return false;
+    interval_ = *pace;
+    rec_ = std::make_unique<Recorder>(c, csv, addresses);
+    if (!rec_->Start()) return false;
+    code = kDone;
+    if (!session_.Open(c, l, speed, protocol, code)) return false;
+    CatchStop();
+    AskSerials(session_.Line(), addresses, *rec_);
+    start_ = next_ = Clock::now();
+    return true;
+  }
+  ops::Line& Line() { return session_.Line(); }
+  Recorder& Rec() { return *rec_; }
+  // The cycles count from now.
+  void Restart() { start_ = next_ = Clock::now(); }
+  std::chrono::milliseconds Elapsed() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_);
+  }
+  // Waits for the next cycle. A cycle due at `end` or later: none when clamp
+  // is false (false is returned), one at `end` when it is true. False too
+  // when Ctrl+C stops the wait.
+  bool Next(std::optional<std::chrono::milliseconds> end, bool clamp) {
+    next_ += interval_;
+    const auto now = Clock::now();
+    if (next_ < now) next_ = now;
+    if (end && next_ >= start_ + *end) {
+      if (!clamp) return false;
+      next_ = std::max(start_ + *end, now);
+    }
+    return SleepUnlessStopped(std::chrono::duration_cast<std::chrono::milliseconds>(next_ - now));
+  }
+
+ private:
+  Session session_;
+  std::unique_ptr<Recorder> rec_;
+  std::chrono::milliseconds interval_{700};
+  Clock::time_point start_, next_;
+};
+
+ops::SetResult SendSetpoint(ops::Line& line, int address, double percent) {
+  ops::Setting s;
+  s.key = ops::Key::kSetpoint;
+  s.percent = percent;
+  return ops::Apply(line, address, s);
 }
 
 std::string OnStopText(const std::optional<double>& percent) {
@@ -557,45 +615,24 @@ int RunSet(const Common& c, const LineArgs& l, int address, const std::vector<st
 }
 
 int RunPoll(const Common& c, const LineArgs& l, const PollArgs& p) {
-  int speed = 1, protocol = 0;
-  if (!OneLine(l, speed, protocol)) return kUsage;
-  const auto interval = DurationArg("--interval", p.interval);
-  if (!interval) return kUsage;
   std::optional<std::chrono::milliseconds> duration;
   if (!p.duration.empty() && !(duration = DurationArg("--duration", p.duration))) return kUsage;
-  Recorder rec(c, p.csv, p.addresses);
-  if (!rec.Start()) return kUsage;
-  Session session;
+  Recording run;
   int code = kDone;
-  if (!session.Open(c, l, speed, protocol, code)) return code;
-  ops::Line& line = session.Line();
-  CatchStop();
-  AskSerials(line, p.addresses, rec);
+  if (!run.Start(c, l, p.interval, p.csv, p.addresses, code)) return code;
+  Recorder& rec = run.Rec();
   std::vector<bool> answered(p.addresses.size(), false);
-  const auto start = Clock::now();
-  auto next = start;
   bool lost = false;
-  while (!StopRequested() && !lost) {
-    for (size_t i = 0; i < p.addresses.size() && !StopRequested(); ++i) {
-      const ops::Reading r = ReadOne(line, p.addresses[i], rec.Serial(i));
-      if (r.outcome == Outcome::kAnswered) answered[i] = true;
-      if (r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed) {
-        lost = true;
-        break;
-      }
-      rec.Add(i, r);
+  do {
+    for (size_t i = 0; i < p.addresses.size() && !StopRequested() && !lost; ++i) {
+      const ops::Reading r = ReadOne(run.Line(), p.addresses[i], rec.Serial(i));
+      answered[i] = answered[i] || r.outcome == Outcome::kAnswered;
+      lost = r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed;
+      if (!lost) rec.Add(i, r);
     }
     rec.Draw("Ctrl+C ends. " + rec.Summary());
-    // The next cycle starts an interval after this one started, or at once
-    // when this one took longer; none starts after the duration is over.
-    next += *interval;
-    const auto now = Clock::now();
-    if (next < now) next = now;
-    if (duration && next >= start + *duration) break;
-    if (!SleepUnlessStopped(std::chrono::duration_cast<std::chrono::milliseconds>(next - now)))
-      break;
-  }
-  line.Close();
+  } while (!lost && !StopRequested() && run.Next(duration, false));
+  run.Line().Close();
   if (lost) Complain(PortLostText());
   std::fprintf(stderr, "%s: %s\n", StopRequested() ? "stopped" : "done", rec.Summary().c_str());
   if (lost) return kPortFailed;
@@ -605,10 +642,6 @@ int RunPoll(const Common& c, const LineArgs& l, const PollArgs& p) {
 }
 
 int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
-  int speed = 1, protocol = 0;
-  if (!OneLine(l, speed, protocol)) return kUsage;
-  const auto interval = DurationArg("--interval", p.interval);
-  if (!interval) return kUsage;
   std::optional<double> onStop;
   if (p.onStop != "keep") {
     double v = 0;
@@ -631,18 +664,15 @@ int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
     Complain(p.file + ": " + error);
     return kUsage;
   }
-  Recorder rec(c, p.csv, {p.address});
-  if (!rec.Start()) return kUsage;
-  Session session;
+  Recording run;
   int code = kDone;
-  if (!session.Open(c, l, speed, protocol, code)) return code;
-  ops::Line& line = session.Line();
-  CatchStop();
-  AskSerials(line, {p.address}, rec);
+  if (!run.Start(c, l, p.interval, p.csv, {p.address}, code)) return code;
+  ops::Line& line = run.Line();
+  Recorder& rec = run.Rec();
 
   // Where a first-row ramp starts: the setpoint in force now.
   ops::Measurement m;
-  Outcome o = ops::Measure(line, p.address, m);
+  const Outcome o = ops::Measure(line, p.address, m);
   if (o != Outcome::kAnswered) {
     Complain("regulator " + std::to_string(p.address) + " " + ops::OutcomeName(o) +
              ": the profile was not started");
@@ -651,20 +681,15 @@ int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
   const double startPercent = m.setpoint / 100.0;
   int lastRaw = -1;
   std::optional<int> inForce;
-  const auto start = Clock::now();
-  auto next = start;
-  bool failed = false, lost = false;
-  for (;;) {
-    const auto t = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    const bool last = t >= profile.End();
-    const double want = profile.SetpointAt(std::min(t, profile.End()), startPercent);
+  bool failed = false, lost = false, last = false;
+  run.Restart();  // the profile's time 0
+  do {
+    const auto t = std::min(run.Elapsed(), profile.End());
+    last = t >= profile.End();
+    const double want = profile.SetpointAt(t, startPercent);
     const int raw = static_cast<int>(SetpointRaw(want));
-    if (raw != lastRaw) {
-      ops::Setting s;
-      s.key = ops::Key::kSetpoint;
-      s.percent = want;
-      int address = p.address;
-      const ops::SetResult r = ops::Apply(line, address, s);
+    if (raw != lastRaw) {  // sent again next cycle when it failed
+      const ops::SetResult r = SendSetpoint(line, p.address, want);
       if (r.outcome == Outcome::kAnswered) {
         lastRaw = raw;
         inForce = r.setpointInForce;
@@ -672,28 +697,17 @@ int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
         Complain("setpoint " + ops::Percent(raw) + " %: " + r.message);
         failed = true;
         lost = r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed;
-        if (lost) break;
       }
     }
-    const ops::Reading r = ReadOne(line, p.address, rec.Serial(0));
-    if (r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed) {
-      lost = true;
-      break;
+    if (!lost) {
+      const ops::Reading r = ReadOne(line, p.address, rec.Serial(0));
+      lost = r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed;
+      if (!lost) rec.Add(0, r);
     }
-    rec.Add(0, r);
     rec.Draw("profile " + std::to_string(t.count() / 1000) + " of " +
              std::to_string(profile.End().count() / 1000) + " s, setpoint " + ops::Percent(raw) +
              " %. Ctrl+C ends. " + rec.Summary());
-    if (last || StopRequested()) break;
-    next += *interval;
-    const auto now = Clock::now();
-    if (next < now) next = now;
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now);
-    const auto toEnd =
-        std::chrono::duration_cast<std::chrono::milliseconds>(start + profile.End() - now);
-    if (toEnd < wait) wait = std::max(toEnd, std::chrono::milliseconds(0));
-    if (!SleepUnlessStopped(wait)) break;
-  }
+  } while (!lost && !last && !StopRequested() && run.Next(profile.End(), true));
   if (lost) {
     Complain(PortLostText() + std::string(": the regulator keeps the last setpoint it took") +
              (inForce ? " (" + ops::Percent(*inForce) + " %)" : std::string()));
@@ -702,11 +716,7 @@ int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
   const char* why = StopRequested() ? "stopped" : "profile done";
   std::string end;
   if (onStop) {
-    ops::Setting s;
-    s.key = ops::Key::kSetpoint;
-    s.percent = *onStop;
-    int address = p.address;
-    const ops::SetResult r = ops::Apply(line, address, s);
+    const ops::SetResult r = SendSetpoint(line, p.address, *onStop);
     if (r.outcome == Outcome::kAnswered) {
       end = "the regulator was set to " + OnStopText(onStop) + " (--on-stop)";
     } else {
