@@ -90,6 +90,19 @@ int Worse(int a, int b) {
   return std::max(a, b);
 }
 
+// Speed and protocol of a command that speaks one of each.
+bool OneLine(const LineArgs& l, int& speed, int& protocol) {
+  if (!SpeedIndex(l.speed, speed)) {
+    Complain("--speed must be 9600, 19200 or 38400, not '" + l.speed + "'");
+    return false;
+  }
+  if (!ProtocolOf(l.protocol, protocol)) {
+    Complain("--protocol must be kormast or modbus, not '" + l.protocol + "'");
+    return false;
+  }
+  return true;
+}
+
 // The open port of one command, with its trace.
 class Session {
  public:
@@ -130,6 +143,13 @@ class Session {
                   ops::ProtocolTitle(protocol));
     return true;
   }
+  // The same at the one speed and protocol of l.
+  bool Open(const Common& c, const LineArgs& l, int& exitCode) {
+    int speed = 1, protocol = 0;
+    if (OneLine(l, speed, protocol)) return Open(c, l, speed, protocol, exitCode);
+    exitCode = kUsage;
+    return false;
+  }
   ops::Line& Line() {
     return *line_;
   }
@@ -142,19 +162,6 @@ class Session {
   std::unique_ptr<ByteLink> link_;
   std::unique_ptr<ops::Line> line_;
 };
-
-// Speed and protocol of a command that speaks one of each.
-bool OneLine(const LineArgs& l, int& speed, int& protocol) {
-  if (!SpeedIndex(l.speed, speed)) {
-    Complain("--speed must be 9600, 19200 or 38400, not '" + l.speed + "'");
-    return false;
-  }
-  if (!ProtocolOf(l.protocol, protocol)) {
-    Complain("--protocol must be kormast or modbus, not '" + l.protocol + "'");
-    return false;
-  }
-  return true;
-}
 
 std::optional<std::chrono::milliseconds> DurationArg(const char* option, const std::string& v) {
   const auto d = ParseDuration(v);
@@ -447,12 +454,11 @@ int RunScan(const Common& c, const LineArgs& l, const ScanArgs& s) {
 }
 
 int RunInfo(const Common& c, const LineArgs& l, int address) {
-  int speed = 1, protocol = 0;
-  if (!OneLine(l, speed, protocol)) return kUsage;
   Session session;
   int code = kDone;
-  if (!session.Open(c, l, speed, protocol, code)) return code;
+  if (!session.Open(c, l, code)) return code;
   ops::Line& line = session.Line();
+  const int speed = line.SpeedIndex(), protocol = line.Protocol();
   ops::Identity id;
   const Outcome o = ops::Identify(line, address, id);
   if (o != Outcome::kAnswered) {
@@ -505,11 +511,9 @@ int RunInfo(const Common& c, const LineArgs& l, int address) {
 }
 
 int RunRead(const Common& c, const LineArgs& l, const std::vector<int>& addresses) {
-  int speed = 1, protocol = 0;
-  if (!OneLine(l, speed, protocol)) return kUsage;
   Session session;
   int code = kDone;
-  if (!session.Open(c, l, speed, protocol, code)) return code;
+  if (!session.Open(c, l, code)) return code;
   ops::Line& line = session.Line();
   nlohmann::ordered_json all = nlohmann::ordered_json::array();
   if (!c.json) Say("address  serial  setpoint %    flow %  status");
@@ -539,7 +543,7 @@ int RunRead(const Common& c, const LineArgs& l, const std::vector<int>& addresse
 int RunSet(const Common& c, const LineArgs& l, int address, const std::vector<std::string>& texts,
            bool yes) {
   int speed = 1, protocol = 0;
-  if (!OneLine(l, speed, protocol)) return kUsage;
+  if (!OneLine(l, speed, protocol)) return kUsage;  // before the settings are read
   std::vector<ops::Setting> settings;
   bool confirm = false;
   for (const std::string& t : texts) {
@@ -560,7 +564,7 @@ int RunSet(const Common& c, const LineArgs& l, int address, const std::vector<st
   }
   Session session;
   int code = kDone;
-  if (!session.Open(c, l, speed, protocol, code)) return code;
+  if (!session.Open(c, l, code)) return code;
   ops::Line& line = session.Line();
 
   // Every question is asked before anything is sent.
