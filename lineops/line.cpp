@@ -1,7 +1,5 @@
 #include "lineops/line.h"
 
-#include "protocol/commands.h"
-
 namespace kvl::ops {
 
 bool Line::Open() {
@@ -37,10 +35,6 @@ bool Line::SetSpeed(int speedIndex) {
   }
   speed_ = speedIndex;
   return true;
-}
-
-unsigned Line::Baud() const {
-  return cmd::BaudOfIndex(speed_);
 }
 
 const char* ProtocolName(int fmodbuson) {

@@ -51,7 +51,6 @@ class Line {
   // switched at once; false when it refuses (the old speed stays in force).
   bool SetSpeed(int speedIndex);
   int SpeedIndex() const { return speed_; }
-  unsigned Baud() const;
 
   // 0 = "Кормаст-10м", 1 = Modbus RTU.
   void SetProtocol(int fmodbuson) { fmodbuson_ = fmodbuson ? 1 : 0; }

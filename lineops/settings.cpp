@@ -1,7 +1,6 @@
 #include "lineops/settings.h"
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "commands/setpoint_value.h"

@@ -248,7 +248,6 @@ class Recorder {
     auto it = serials_.find(i);
     return it == serials_.end() ? std::nullopt : std::optional<uint32_t>(it->second);
   }
-  bool Live() const { return live_; }
 
  private:
   bool json_;
@@ -383,6 +382,10 @@ int RunScan(const Common& c, const LineArgs& l, const ScanArgs& s) {
         return kUsage;
       }
       o.speeds.push_back(idx);
+    }
+    if (o.speeds.empty()) {
+      Complain("--speed must be 9600, 19200, 38400, a list of them or all");
+      return kUsage;
     }
   }
   if (l.protocol == "both") {
@@ -629,7 +632,14 @@ int RunPoll(const Common& c, const LineArgs& l, const PollArgs& p) {
   bool lost = false;
   do {
     for (size_t i = 0; i < p.addresses.size() && !StopRequested() && !lost; ++i) {
-      const ops::Reading r = ReadOne(run.Line(), p.addresses[i], rec.Serial(i));
+      ops::Reading r = ReadOne(run.Line(), p.addresses[i], rec.Serial(i));
+      if (r.outcome == Outcome::kAnswered && !r.serial) {  // silent at the start
+        ops::Identity id;
+        if (ops::Identify(run.Line(), p.addresses[i], id) == Outcome::kAnswered) {
+          rec.SetSerial(i, id.serial);
+          r.serial = id.serial;
+        }
+      }
       answered[i] = answered[i] || r.outcome == Outcome::kAnswered;
       lost = r.outcome == Outcome::kPortLost || r.outcome == Outcome::kWriteFailed;
       if (!lost) rec.Add(i, r);

@@ -260,6 +260,7 @@ TEST(RegctlExit, CodesAndHelp) {
       {{"frobnicate"}, 2, "see regctl --help"},
       {{"info", sim.path(), "300"}, 2, "see regctl --help"},
       {{"info", sim.path(), "3", "--speed", "4800"}, 2, "--speed must be"},
+      {{"scan", sim.path(), "--speed", ""}, 2, "--speed must be"},
       {{"set", sim.path(), "3", "address=7"}, 2, "add --yes"},
       {{"set", sim.path(), "3", "valve=wide"}, 2, "valve=open"},
       {{"poll", sim.path(), "3", "--interval", "soon"}, 2, "is not a time"},
