@@ -168,7 +168,8 @@ TEST_P(RegctlCli, InfoReadSetAndScanGiveParsableOutput) {
   EXPECT_EQ(sim.Get(3, "valve"), "closed");
 
   const auto trace = dir / "trace.txt";
-  r = RunRegctl(Args({"scan", sim.path(), "--to", "8", "--json", "--trace", trace.string()}));
+  r = RunRegctl(Args({"scan", sim.path(), "--to", "8", "--attempt-ms", "150", "--json", "--trace",
+                      trace.string()}));
   ASSERT_EQ(r.code, 0) << r.err;
   j = json::parse(r.out);
   ASSERT_EQ(j["found"].size(), 2u);

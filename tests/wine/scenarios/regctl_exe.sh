@@ -23,7 +23,7 @@ out=$(regctl ports --json) || kvl_fail "ports failed: $out"
 python3 -c 'import json,sys; ports=[p["name"] for p in json.loads(sys.argv[1])]; sys.exit(0 if "COM1" in ports else 1)' "$out" ||
   kvl_fail "COM1 not among the ports: $out"
 
-out=$(regctl scan COM1 --protocol both --to 12 --json) || kvl_fail "scan failed: $out"
+out=$(regctl scan COM1 --protocol both --to 12 --attempt-ms 150 --json) || kvl_fail "scan failed: $out"
 found=$(python3 -c 'import json,sys; print(" ".join("%d:%s:%s:%d" % (f["address"], f["protocol"], f["kind"], f["serial"]) for f in json.loads(sys.argv[1])["found"]))' "$out") ||
   kvl_fail "scan output is not JSON: $out"
 kvl_expect "regulators found" "$found" "3:kormast:flow:3103 9:modbus:pressure:3209"
