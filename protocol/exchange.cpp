@@ -1,6 +1,7 @@
 #include "protocol/exchange.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "protocol/answer_match.h"
@@ -9,12 +10,35 @@
 
 namespace kvl {
 
+namespace {
+
+// The trace's note of a write that did not simply complete.
+std::string WriteNote(const WriteResult& w) {
+  const std::string code = " (code " + std::to_string(w.lineErrors) + ")";
+  switch (w.status) {
+    case WriteStatus::kNoHandle:
+      return "write: the port is not open";
+    case WriteStatus::kCompletionError:
+      return "write issued, its completion failed" + code;
+    case WriteStatus::kRefused:
+      return "write refused by the port" + code;
+    case WriteStatus::kPortLost:
+      return "write: the port has gone away";
+    case WriteStatus::kDone:
+      break;
+  }
+  return "write done";
+}
+
+}  // namespace
+
 ExchangeResult Exchange(ByteLink& link, int port, Request& rq, Answer& ans,
                         const ExchangeSettings& st) {
   ExchangeResult r;
   const bool solo = st.framing == Framing::kSolo;
   const int modbus = solo ? 0 : rq.fmodbuson;
   if (modbus && !PrebrasTuda(rq)) {
+    if (st.trace) st.trace->Note("request " + std::to_string(rq.com[0]) + " has no Modbus form");
     r.outcome = Outcome::kWriteFailed;
     return r;
   }
@@ -33,8 +57,12 @@ ExchangeResult Exchange(ByteLink& link, int port, Request& rq, Answer& ans,
     rule.request = rq.com;
     rx.Arm(rule, st.framing, !solo);
     ++r.attempts;
+    if (st.trace) st.trace->Frame(true, modbus, rq.com.data(), wlen);
     const WriteResult w = link.Write(port, rq.com.data(), wlen);
-    if (w.status != WriteStatus::kDone) r.writeProblems.push_back(w);
+    if (w.status != WriteStatus::kDone) {
+      r.writeProblems.push_back(w);
+      if (st.trace) st.trace->Note(WriteNote(w));
+    }
     lost = w.status == WriteStatus::kPortLost;
     if (lost) break;
     if (w.status == WriteStatus::kNoHandle || w.status == WriteStatus::kRefused) {
@@ -42,17 +70,19 @@ ExchangeResult Exchange(ByteLink& link, int port, Request& rq, Answer& ans,
       continue;
     }
     written = true;  // a completion error counts as sent: the device may have heard it
-    if (rx.Wait(st.attemptMs, ans)) {
-      answered = true;
-      break;
-    }
+    answered = rx.Wait(st.attemptMs, ans);
+    if (const unsigned dropped = st.trace ? rx.Dropped() : 0)
+      st.trace->Note(std::to_string(dropped) + " answer(s) of another request dropped");
+    if (answered) break;
     if (modbus) r.diagnostic = rx.Diagnostic();
     r.log.push_back(TimeOutLine(attempt));
+    if (st.trace) st.trace->Note(r.log.back());
   }
 
   if (answered) {
     const auto n = static_cast<size_t>(ans.mprob);
     r.raw.assign(ans.res.begin(), ans.res.begin() + static_cast<long>(n));
+    if (st.trace) st.trace->Frame(false, modbus, r.raw.data(), r.raw.size());
     if (modbus && IsModbusException(ans.res.data(), n)) {
       r.outcome = Outcome::kRefused;
       r.log.push_back(ModbusLine(ans.res.data(), ans.mprob));

@@ -19,11 +19,14 @@
 // It never shows, logs or waits for anything else: the exchange log lines it
 // made, the writes that went wrong and what the port's watcher reported come
 // back with the outcome, and each program turns them into its own messages.
+// A caller that keeps a frame trace (regctl --trace) gives a FrameSink, which
+// sees each frame as it is written and the answer as it is taken.
 // It blocks the calling thread for at most attempts x (attemptMs or the write
 // time plus refusedPauseMs). One exchange at a time per port: the receiver of
 // a port serves one waiting caller.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +45,18 @@ enum class Outcome {
   kPortLost,     // the port has gone away (adapter pulled, other end closed)
 };
 
+// Sees the frames of an exchange as they go, on the thread that runs it.
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  // A frame about to be written (sent true), or the answer taken (sent false),
+  // as on the line.
+  virtual void Frame(bool sent, int fmodbuson, const uint8_t* p, size_t n) = 0;
+  // What else happened: a write that went wrong, answers of other requests
+  // dropped, a time-out ("TimeOut<n>").
+  virtual void Note(const std::string& text) = 0;
+};
+
 struct ExchangeSettings {
   int attempts = 5;
   unsigned attemptMs = 200;      // wait for an answer after each write
@@ -51,6 +66,7 @@ struct ExchangeSettings {
   // only, whatever rq.fmodbuson says, and the receive buffer kept from one
   // attempt to the next.
   Framing framing = Framing::kNetwork;
+  FrameSink* trace = nullptr;  // sees every frame when set
 };
 
 struct ExchangeResult {

@@ -228,5 +228,47 @@ TEST(Exchange, SingleRegulatorFramingSendsTheMakersFrameWhateverTheSwitch) {
   EXPECT_EQ(link.written[0].frame, KormastAnswer({17, 0, 0, 0, 0, 0, 0, 3}));
 }
 
+// The frame trace sees every attempt's frame as written, what was dropped, the
+// time-outs and the answer as it came off the line (Modbus: untranslated).
+TEST(Exchange, TraceSeesEveryFrameAndWhatBecameOfIt) {
+  struct Trace : FrameSink {
+    std::vector<std::string> lines;
+    void Frame(bool sent, int fmodbuson, const uint8_t* p, size_t n) override {
+      std::string t = std::string(sent ? "TX " : "RX ") + (fmodbuson ? "M" : "K");
+      for (size_t i = 0; i < n; ++i) t += " " + std::to_string(p[i]);
+      lines.push_back(t);
+    }
+    void Note(const std::string& text) override { lines.push_back(text); }
+  } trace;
+  FakeLink link;
+  ASSERT_TRUE(link.Open(0, true));
+  int n = 0;
+  link.SetResponder([&n](int, const Bytes& f) {
+    if (++n == 1) return std::vector<Bytes>{KormastAnswer({17, 5, 0, 100, 19, 136, 0, 4})};
+    return Device3(f);
+  });
+  link.writeScript = {{WriteStatus::kDone, 0}, {WriteStatus::kRefused, 87}};
+  ExchangeSettings st;
+  st.attemptMs = 20;
+  st.refusedPauseMs = 1;
+  st.trace = &trace;
+  Request rq;
+  cmd::Measure(rq, 3);
+  Answer ans;
+  ASSERT_TRUE(Exchange(link, 0, rq, ans, st).Answered());
+  const std::string poll = "TX K 17 0 0 0 0 0 0 3 0 20";
+  EXPECT_EQ(trace.lines,
+            (std::vector<std::string>{poll, "1 answer(s) of another request dropped", "TimeOut0",
+                                      poll, "write refused by the port (code 87)", poll,
+                                      "RX K 17 5 0 100 19 136 0 3 1 24"}));
+
+  trace.lines.clear();
+  SelectModbus(rq);
+  cmd::Measure(rq, 3);
+  ASSERT_TRUE(Exchange(link, 0, rq, ans, st).Answered());
+  EXPECT_EQ(trace.lines, (std::vector<std::string>{"TX M 3 3 0 4 0 2 132 40",
+                                                   "RX M 3 3 4 19 136 0 100 92 182"}));
+}
+
 }  // namespace
 }  // namespace kvl
