@@ -1,5 +1,7 @@
 // The one place where the tools exchange a request and its answer with a
-// regulator. Every operation of this library goes through Exchange.
+// regulator: the protocol's exchange (protocol/exchange.h) on the line's port,
+// with the line's protocol, attempts and trace. Every operation of this
+// library goes through it.
 #pragma once
 
 #include <string>
@@ -17,13 +19,11 @@ struct ExchangeResult {
   std::vector<std::string> log;  // the exchange log lines it made
 };
 
-// Sends rq (built in the internal "Кормаст-10м" form; translated here when the
-// line speaks Modbus) with the attempts of timing, waits for an answer that
-// belongs to the request (same code and address, or the Modbus function and
-// lengths it asked for), and translates a Modbus answer back. Answers of other
-// requests (a late answer to an earlier request) are dropped and the wait goes
-// on. A Modbus exception, or a "Кормаст-10м" answer with code 0 from the
-// addressed device, is a refusal. Shows nothing.
+// Sends rq (built in the internal "Кормаст-10м" form, translated when the line
+// speaks Modbus) with the attempts of timing and returns how it ended, with
+// the answer in the internal layout. Answers that belong to other requests are
+// not taken; a Modbus exception is a refusal. The frame sent, the answer
+// taken and the time-outs go to the line's trace. Shows nothing.
 ExchangeResult Exchange(Line& line, Request rq, const Timing& timing);
 inline ExchangeResult Exchange(Line& line, const Request& rq) {
   return Exchange(line, rq, line.timing);

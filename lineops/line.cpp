@@ -3,7 +3,6 @@
 namespace kvl::ops {
 
 bool Line::Open() {
-  lost_ = false;
   if (!link_.Open(port_, true)) return false;
   link_.TakeNotices();  // what an earlier use of the port left
   if (speed_ != 1 && !link_.SetSpeed(port_, speed_)) {
@@ -15,24 +14,11 @@ bool Line::Open() {
 
 void Line::Close() {
   link_.Close(port_);
-  lost_ = false;
-}
-
-bool Line::Lost() {
-  if (link_.Lost(port_)) lost_ = true;
-  return lost_;
-}
-
-bool Line::TakeTrouble() {
-  return !link_.TakeNotices().empty();
 }
 
 bool Line::SetSpeed(int speedIndex) {
   if (speedIndex < 0 || speedIndex > 2) return false;
-  if (IsOpen() && !link_.SetSpeed(port_, speedIndex)) {
-    if (TakeTrouble()) lost_ = true;  // refused because the port has gone away
-    return false;
-  }
+  if (IsOpen() && !link_.SetSpeed(port_, speedIndex)) return false;
   speed_ = speedIndex;
   return true;
 }

@@ -7,26 +7,19 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/exchange.h"
 #include "serial/link.h"
 
 namespace kvl::ops {
 
-// Attempts of one exchange: the programs make five of 200 ms, and wait 50 ms
-// before the next attempt when the port refused the write.
-struct Timing {
-  int attempts = 5;
-  unsigned attemptMs = 200;
-  unsigned refusedPauseMs = 50;
-};
+// How one exchange runs: attempts, attemptMs, refusedPauseMs (the programs
+// make five attempts of 200 ms, and wait 50 ms before the next one when the
+// port refused the write), and the frame trace.
+using Timing = ExchangeSettings;
 
-// Receives every frame written and every answer accepted, and notes such as
-// time-outs. Called on the thread that runs the exchange.
-class FrameSink {
- public:
-  virtual ~FrameSink() = default;
-  virtual void Frame(bool sent, int fmodbuson, const uint8_t* p, size_t n) = 0;
-  virtual void Note(const std::string& text) = 0;
-};
+// Receives every frame written and every answer taken, and notes such as
+// time-outs: the exchange's frame trace.
+using FrameSink = kvl::FrameSink;
 
 class Line {
  public:
@@ -42,10 +35,7 @@ class Line {
   void Close();
   bool IsOpen() const { return link_.IsOpen(port_); }
   // True once the port has gone away; stays true until Close.
-  bool Lost();
-  void MarkLost() { lost_ = true; }
-  // True when the port's watcher has reported a problem since the last call.
-  bool TakeTrouble();
+  bool Lost() const { return link_.Lost(port_); }
 
   // Speed index 0 = 9600, 1 = 19200, 2 = 38400. On an open port the port is
   // switched at once; false when it refuses (the old speed stays in force).
@@ -57,8 +47,8 @@ class Line {
   int Protocol() const { return fmodbuson_; }
 
   Timing timing;
-  void SetTrace(FrameSink* t) { trace_ = t; }
-  FrameSink* Trace() const { return trace_; }
+  void SetTrace(FrameSink* t) { timing.trace = t; }
+  FrameSink* Trace() const { return timing.trace; }
 
   ByteLink& Link() { return link_; }
   int Port() const { return port_; }
@@ -68,8 +58,6 @@ class Line {
   int port_;
   int speed_ = 1;
   int fmodbuson_ = 0;
-  bool lost_ = false;
-  FrameSink* trace_ = nullptr;
 };
 
 // Protocol names of the tools' options, CSV and JSON: "kormast", "modbus".

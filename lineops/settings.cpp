@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "commands/command_texts.h"
 #include "commands/setpoint_value.h"
 #include "lineops/reading.h"
 #include "network/valve_text.h"
@@ -122,12 +123,6 @@ SetResult Valve(Line& line, int address, const Setting& s) {
   cmd::Valve(rq, address, static_cast<uint8_t>(s.value));
   Answer a;
   res.outcome = Send(line, rq, &a);
-  if (res.outcome == Outcome::kRefused && !line.Protocol()) {
-    // The maker's regulators refuse valve commands while the external signal
-    // holds the valve.
-    res.message = "valve: refused: Выключите внешнее управление затвором";
-    return res;
-  }
   if (res.outcome != Outcome::kAnswered) {
     res.message = Failed("valve", res.outcome);
     return res;
@@ -136,13 +131,18 @@ SetResult Valve(Line& line, int address, const Setting& s) {
     res.message = "valve command done";  // Modbus answers carry no valve status
     return res;
   }
+  // The maker's answer tells the valve status; with code 0 the regulator
+  // refused the command, as the external signal holds the valve.
   Satvor v;
   DecodeValveStatus(v, a.res[3]);
   res.valveText = ValveStatusText(v, true);
   res.message = "valve: " + res.valveText;
-  if (v.fm15 || v.fp15) {
+  if (const char* warning = ExternalValveWarning(v)) {
     res.outcome = Outcome::kRefused;
-    res.message += "; Выключите внешнее управление затвором";
+    res.message += std::string("; ") + warning;
+  } else if (a.res[0] == 0) {
+    res.outcome = Outcome::kRefused;
+    res.message += "; refused";
   }
   return res;
 }
@@ -194,15 +194,9 @@ SetResult KindOrMode(Line& line, int address, const Setting& s, const Identity* 
   Request rq = NewRequest(line);
   if (s.key == Key::kKind) {
     const bool pressure = s.value == 1;
-    // The menu commands refuse a kind the fitted sensor cannot give.
-    if (!pressure && id.data.f45pres == 1) {
+    if (const char* refusal = KindRefusal(id.data, pressure)) {
       res.outcome = Outcome::kRefused;
-      res.message = "kind: Нет возможности. Подключен ВПЗ";
-      return res;
-    }
-    if (pressure && id.data.fgasset == 1) {
-      res.outcome = Outcome::kRefused;
-      res.message = "kind: Нет возможности. Подключен КВЛ";
+      res.message = std::string("kind: ") + refusal;
       return res;
     }
     cmd::Kind(rq, address, cmd::KindByte(pressure, id.Regulating()));

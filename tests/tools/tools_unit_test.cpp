@@ -1,6 +1,6 @@
 // The shared line operations and regctl's own parsing, without a line: the CSV
-// row and file, the programs' --csv option, settings, times, profiles, and the
-// exchange's rules for whose answer an answer is.
+// row and file, the programs' --csv option, settings, times, profiles, and how
+// the tools' exchange is wired to the protocol's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -234,15 +234,20 @@ TEST(RegctlPorts, SerialPortsOfSysfsWithTheirDriverAndUsbDevice) {
   fs::remove_all(root);
 }
 
-// The exchange against a scripted line: answers that are not this request's
-// are dropped, refusals and port failures are told apart.
-class ExchangeRules : public ::testing::Test {
+// The tools' exchange is the protocol's, run on the line's port with its
+// protocol, timing and trace.
+class ExchangeWiring : public ::testing::Test, public ops::FrameSink {
  protected:
   void SetUp() override {
     ASSERT_TRUE(line.Open());
     line.timing.attemptMs = 20;
-    line.timing.refusedPauseMs = 1;
+    line.SetTrace(this);
   }
+  void Frame(bool sent, int fmodbuson, const uint8_t*, size_t n) override {
+    traced.push_back(std::string(sent ? "TX " : "RX ") + (fmodbuson ? "M " : "K ") +
+                     std::to_string(n));
+  }
+  void Note(const std::string& text) override { traced.push_back(text); }
   ops::ExchangeResult Ident(int address) {
     Request rq = ops::NewRequest(line);
     rq.com[0] = CMD_IDENT;
@@ -251,70 +256,27 @@ class ExchangeRules : public ::testing::Test {
   }
   FakeLink link;
   ops::Line line{link, 0};
+  std::vector<std::string> traced;
 };
 
-TEST_F(ExchangeRules, KormastAnswersOfOthersAreDroppedAndCodeZeroIsARefusal) {
-  int calls = 0;
-  link.SetResponder([&](int, const FakeLink::Bytes&) -> std::vector<FakeLink::Bytes> {
-    ++calls;
-    if (calls == 1) return {KormastAnswer({1, 3, 0x0C, 0x1D, 0, 7, 2, 6})};  // another address
-    if (calls == 2) return {KormastAnswer({17, 0, 0, 0, 0, 0, 0, 5})};       // another request
-    return {KormastAnswer({1, 3, 0x0C, 0x1D, 0, 7, 2, 5})};
-  });
-  const auto r = Ident(5);
-  EXPECT_EQ(r.outcome, Outcome::kAnswered);
-  EXPECT_EQ(calls, 3);
-  EXPECT_EQ(r.ans.res[3], 0x1D);
-  EXPECT_EQ(r.log,
-            (std::vector<std::string>{"TimeOut0", "TimeOut1", "1;3;12-29;0-7;2-5;0-59;10;0"}));
-
-  link.SetResponder([](int, const FakeLink::Bytes&) -> std::vector<FakeLink::Bytes> {
-    return {KormastAnswer({0, 0, 0, 0, 0, 0, 0, 5})};
-  });
-  EXPECT_EQ(Ident(5).outcome, Outcome::kRefused);
-}
-
-TEST_F(ExchangeRules, ModbusExceptionIsARefusalAndAForeignReadIsDropped) {
+TEST_F(ExchangeWiring, LinesPortProtocolTimingAndTrace) {
   line.SetProtocol(1);
   link.SetResponder([](int, const FakeLink::Bytes& f) -> std::vector<FakeLink::Bytes> {
-    return {ModbusAnswer({f[0], 0x83, 0x02})};
-  });
-  EXPECT_EQ(Ident(9).outcome, Outcome::kRefused);
-  int calls = 0;
-  link.SetResponder([&](int, const FakeLink::Bytes& f) -> std::vector<FakeLink::Bytes> {
-    if (++calls == 1) return {ModbusAnswer({f[0], 0x03, 0x04, 0, 1, 0, 2})};  // 2 registers, not 3
     return {ModbusAnswer({f[0], 0x03, 0x06, 0x0B, 0xB8, 0, 3, 0, 2})};
   });
   const auto r = Ident(9);
   EXPECT_EQ(r.outcome, Outcome::kAnswered);
-  EXPECT_EQ(calls, 2);
   // Translated back into the maker's layout: serial number 3000, format 7.
   EXPECT_EQ(r.ans.res[2] * 256 + r.ans.res[3], 3000);
   EXPECT_EQ(r.ans.res[5], 7);
-}
+  EXPECT_EQ(traced, (std::vector<std::string>{"TX M 8", "RX M 11"}));
 
-TEST_F(ExchangeRules, SilenceRefusedWritesAndALostPort) {
-  const auto silent = Ident(5);
-  EXPECT_EQ(silent.outcome, Outcome::kSilent);
-  EXPECT_EQ(silent.log.size(), 5u);
-  EXPECT_EQ(link.written.size(), 5u);
+  link.SetResponder(nullptr);
+  line.timing.attempts = 2;
+  EXPECT_EQ(Ident(9).log, (std::vector<std::string>{"TimeOut0", "TimeOut1"}));
 
-  link.writeScript.assign(5, {WriteStatus::kRefused, 0});
-  EXPECT_EQ(Ident(5).outcome, Outcome::kWriteFailed);
-  // Refused writes while the watcher reports the port gone: lost.
-  link.writeScript.assign(5, {WriteStatus::kRefused, 0});
-  link.notices.push_back({"read", 5});
-  EXPECT_EQ(Ident(5).outcome, Outcome::kPortLost);
-  EXPECT_EQ(Ident(5).outcome, Outcome::kPortLost);  // and stays so
-
-  ops::Line other(link, 1);
-  ASSERT_TRUE(other.Open());
-  link.writeScript.assign(1, {WriteStatus::kPortLost, 0});
-  const size_t before = link.written.size();
-  Request rq = ops::NewRequest(other);
-  rq.com[0] = CMD_IDENT;
-  EXPECT_EQ(ops::Exchange(other, rq).outcome, Outcome::kPortLost);
-  EXPECT_EQ(link.written.size(), before + 1);  // no second attempt
+  link.LosePort(0);
+  EXPECT_EQ(Ident(9).outcome, Outcome::kPortLost);
 }
 
 }  // namespace
