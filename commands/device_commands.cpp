@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "commands/command_texts.h"
 #include "commands/setpoint_dialog.h"
 #include "network/monitor_window.h"
 #include "network/valve_text.h"
@@ -59,21 +60,16 @@ void ValveCommand(NetContext& c, ValveAction action) {
   // With none of the four flags set the valve is neither held by command nor by
   // the external signal: it regulates, and the text says so.
   SetMonitorText(c, kMonValve, ValveStatusText(s, true));
-  if (s.fm15 || s.fp15)
-    c.ui.MessageBox("Выключите внешнее управление затвором", "Предупреждение");
+  if (const char* warning = ExternalValveWarning(s))
+    c.ui.MessageBox(warning, "Предупреждение");
   else
     c.ui.Invalidate(false);
 }
 
 void ZeroCommand(NetContext& c) {
   if (!LinkedOrTold(c)) return;
-  const bool pressure = Active(c).pres == 1;
-  const int answer =
-      pressure ? c.ui.MessageBox("Операция проводится при нулевом давлении.Установить ноль?",
-                                 "ВНИМАНИЕ!!! НУЛЕВОЕ ДАВЛЕНИЕ", MsgButtons::kYesNo)
-               : c.ui.MessageBox("Операция проводится при нулевом расходе.Установить ноль?",
-                                 "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ", MsgButtons::kYesNo);
-  if (answer != kIdYes) return;
+  const Question q = ZeroQuestion(Active(c).pres == 1);
+  if (c.ui.MessageBox(q.text, q.caption, MsgButtons::kYesNo) != kIdYes) return;
   c.ui.BeginWaitCursor();
   // Both programs translate the zero request in Modbus mode: a Modbus device
   // does not understand the maker's frame, whatever check value it carries.
@@ -120,12 +116,8 @@ void DigitalInputCommand(NetContext& c) {
 void KindCommand(NetContext& c, bool pressure) {
   if (!LinkedOrTold(c)) return;
   tagData& d = Active(c);
-  if (!pressure && d.f45pres == 1) {
-    c.ui.MessageBox("Нет возможности. Подключен ВПЗ", "Message");
-    return;
-  }
-  if (pressure && d.fgasset == 1) {
-    c.ui.MessageBox("Нет возможности. Подключен КВЛ", "Message");
+  if (const char* refusal = KindRefusal(d, pressure)) {
+    c.ui.MessageBox(refusal, "Message");
     return;
   }
   cmd::Kind(c.s.rq, d.net, cmd::KindByte(pressure, d.regu == 1));

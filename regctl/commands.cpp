@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "commands/command_texts.h"
 #include "commands/setpoint_value.h"
 #include "lineops/json.h"
 #include "lineops/reading.h"
@@ -579,10 +580,7 @@ int RunSet(const Common& c, const LineArgs& l, int address, const std::vector<st
         ops::Identity id;
         const bool pressure =
             ops::Identify(line, address, id) == Outcome::kAnswered && id.Pressure();
-        q = pressure ? "Регулятор " + std::to_string(address) +
-                           ": Операция проводится при нулевом давлении.Установить ноль?"
-                     : "Регулятор " + std::to_string(address) +
-                           ": Операция проводится при нулевом расходе.Установить ноль?";
+        q = "Регулятор " + std::to_string(address) + ": " + ZeroQuestion(pressure).text;
       } else if (s.key == ops::Key::kAddress) {
         q = "Move regulator " + std::to_string(address) + " to address " + std::to_string(s.value) +
             "?";

@@ -1,6 +1,6 @@
 // The line operations against the simulator on a pty, in both protocols: what
-// each setting does to the regulator, address and speed changes with the
-// speeds of both sides, a scan of a mixed line, and a port that goes away.
+// each setting does to the regulator, refusals, address and speed changes with
+// the speeds of both sides, a scan of a mixed line, and a port that goes away.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -37,7 +37,8 @@ class LineOpsOnRegsim : public ::testing::TestWithParam<int> {
   }
   RegsimProcess sim{KVL_REGSIM,
                     {"--dev", "addr=4,serial=3104,setpoint=10", "--dev",
-                     "addr=9,kind=pressure,format=5,speeds=19200"}};
+                     "addr=9,kind=pressure,format=5,speeds=19200", "--dev",
+                     "addr=6,kind=pressure,pres45=1,ext=open"}};
   PosixLink link{Paths(sim.path())};
   ops::Line line{link, 0};
   int four = 4;
@@ -114,6 +115,24 @@ TEST_P(LineOpsOnRegsim, AddressAndSpeedChangesSayWhereEachSideIs) {
   EXPECT_EQ(r.speeds->regulator, -1);
   EXPECT_EQ(r.speeds->port, 1);
   EXPECT_NE(r.message.find("regctl scan"), std::string::npos) << r.message;
+}
+
+TEST_P(LineOpsOnRegsim, RefusalsAreToldInTheProgramsWords) {
+  // The external signal holds the valve of 6: the regulator refuses to move it.
+  int six = 6;
+  ops::SetResult r = Set("valve=closed", six);
+  EXPECT_EQ(r.outcome, Outcome::kRefused) << r.message;
+  if (GetParam() == 0) {
+    EXPECT_EQ(r.valveText, "Затвор: открыт. Внешн.");
+    EXPECT_EQ(r.message, "valve: Затвор: открыт. Внешн.; Выключите внешнее управление затвором");
+  }
+  EXPECT_EQ(sim.Get(6, "valve"), "regulate");
+  // Its pressure sensor cannot give flow: refused as the menu command refuses
+  // it, and nothing is sent.
+  r = Set("kind=flow", six);
+  EXPECT_EQ(r.outcome, Outcome::kRefused);
+  EXPECT_EQ(r.message, "kind: Нет возможности. Подключен ВПЗ");
+  EXPECT_EQ(sim.Get(6, "kind"), "pressure");
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, LineOpsOnRegsim, ::testing::Values(0, 1),
