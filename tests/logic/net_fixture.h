@@ -3,11 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "logic/net_devices.h"
@@ -20,8 +20,13 @@ namespace kvl::test {
 class TempDir {
  public:
   TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "kvlnet.XXXXXX").string();
-    if (::mkdtemp(t.data())) path_ = t;
+    // A directory nobody else has (mkdtemp is POSIX only; these also run on Windows).
+    std::random_device rd;
+    std::error_code ec;
+    for (int i = 0; i < 100 && path_.empty(); ++i) {
+      const auto p = std::filesystem::temp_directory_path() / ("kvlnet." + std::to_string(rd()));
+      if (std::filesystem::create_directory(p, ec)) path_ = p.string();
+    }
   }
   ~TempDir() {
     std::error_code ec;

@@ -3,9 +3,9 @@
 // the address query, the speed change (device first, then the computer), the
 // address change, mode memorising, OK with the menu item and the saved file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <random>
 
 #include "logic/net_commands_fixture.h"
 #include "setup/regulator_dialog.h"
@@ -20,7 +20,7 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
   RegulatorTest() {
     d.logic = &dlg;  // the dialog's edits notify its logic
     r.s.configPath = (std::filesystem::temp_directory_path() /
-                      ("kvl_reg_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
+                      ("kvl_reg_" + std::to_string(run) + "_" + std::to_string(serial++)))
                          .string();
     std::filesystem::remove(r.s.configPath);
   }
@@ -45,6 +45,7 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
   bool Full() const { return GetParam()->full; }
 
   static inline int serial = 0;
+  static inline const unsigned run = std::random_device{}();  // tells parallel runs apart
   CmdRig r{*GetParam()};
   RegulatorDialog dlg{r.c};
   FakeDialog d{114};

@@ -42,4 +42,14 @@ if(KVL_WIN_BUILD_DIR)
   foreach(program regnet9 regnet5 regsolo)
     kvl_wine_test(wine_port_lost_${program} port_lost ${program} ${regsim})
   endforeach()
+  # The core and logic suites cross-built with mingw-w64, run under Wine: the
+  # same checks where long is 32 bits. Their own prefix, one suite at a time.
+  foreach(suite tests/core_tests tests/logic/net_logic_tests tests/logic/solo_logic_tests
+      tests/logic/line_logic_tests)
+    get_filename_component(name ${suite} NAME)
+    add_test(NAME wine_width_${name} COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_suite.sh
+      ${CMAKE_BINARY_DIR}/wine-suites ${KVL_WIN_BUILD_DIR}/${suite}.exe)
+    set_tests_properties(wine_width_${name} PROPERTIES LABELS wine TIMEOUT 300
+      RESOURCE_LOCK kvl_wine_suites)
+  endforeach()
 endif()
