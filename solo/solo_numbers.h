@@ -9,7 +9,7 @@ namespace kvl::solo {
 
 // Decimal value of a text as the C library's atoi reads it: leading blanks, an
 // optional sign, digits up to the first other character; 0 when there are none.
-// Only used on texts of at most a few characters, so it cannot overflow.
+// A value beyond int gives INT_MAX or INT_MIN.
 int DecimalValue(const std::string& text);
 
 // Whole number: blanks, optional sign, digits, blanks and nothing else; nullopt

@@ -37,6 +37,8 @@ TEST(SoloNumbers, DecimalValueReadsLikeAtoi) {
   EXPECT_EQ(DecimalValue(""), 0);
   EXPECT_EQ(DecimalValue("x5"), 0);
   EXPECT_EQ(DecimalValue("999999999"), 999999999);
+  EXPECT_EQ(DecimalValue("4294967297"), 2147483647);  // beyond int: the largest
+  EXPECT_EQ(DecimalValue("-99999999999"), -2147483647 - 1);
 }
 
 TEST(SoloNumbers, WholeAndDecimalNumbersRefuseOtherText) {
@@ -46,6 +48,8 @@ TEST(SoloNumbers, WholeAndDecimalNumbersRefuseOtherText) {
   EXPECT_FALSE(WholeNumber("1.5"));
   EXPECT_FALSE(WholeNumber(""));
   EXPECT_FALSE(WholeNumber("99999999999999999999"));
+  EXPECT_FALSE(WholeNumber("4294967296"));  // 0 in a 32-bit long
+  EXPECT_FALSE(WholeNumber("-4294967295"));
   EXPECT_DOUBLE_EQ(*DecimalNumber("12.5"), 12.5);
   EXPECT_DOUBLE_EQ(*DecimalNumber("12,5"), 12.5);
   EXPECT_DOUBLE_EQ(*DecimalNumber(".5"), 0.5);

@@ -100,7 +100,8 @@ TEST_F(SoloZeroTest, OldFormatHasNoOffsetFieldAndWritesZero) {
 
 TEST_F(SoloZeroTest, OffsetsOutsideTwoBytesAreRefusedAndNothingIsSent) {
   OpenZero(7, [this](FakeDialog& d, DialogLogic& l) {
-    for (const char* typed : {"-1", "65536", "100000", "12a", ""}) {
+    // 4294967297 is 1 once wrapped in a 32-bit long.
+    for (const char* typed : {"-1", "65536", "100000", "12a", "", "4294967297"}) {
       SCOPED_TRACE(typed);
       d.SetText(kIdOffset, typed);
       const size_t mark = Mark();
