@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "network/net_address.h"
 #include "setup/identify.h"
 
 namespace kvl {
@@ -14,12 +15,6 @@ constexpr int kIdent5[5] = {1211, 1215, 1216, 1217, 1218};
 
 std::string PortClosedText(int port) {
   return "Порт " + ByteLink::PortName(port) + " закрыт";
-}
-
-// Decimal value of the leading digits of a field ("" or no digits give 0); the
-// field holds at most 9 characters, so the value always fits.
-int ParseAddress(const std::string& text) {
-  return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
 }
 
 }  // namespace
@@ -202,7 +197,7 @@ void NetworkDialog::Register(Dialog& d) {
   const int ch = c_.s.canal;
   if (!t.Valid(ch)) return;
   // The typed value is the channel's address at once, even when it is refused.
-  const int addr = ParseAddress(d.GetText(kNetAddress, 9));
+  const int addr = LeadingNumber(d.GetText(kNetAddress, 9));
   t.Data[ch].net = addr;
   if (addr < 1 || addr > 254) {
     c_.ui.MessageBox("Номер сети вне допустимого диапазона(1-254)", "Ошибка ввода", MsgButtons::kOk,

@@ -15,29 +15,6 @@ namespace {
 const char* const kBlanks = "               ";  // fifteen blanks
 constexpr int kSpeeds = 3;
 
-// Decimal value of the leading digits of a field (blanks skipped; no digits
-// give 0). Fields hold at most 9 characters, so the value always fits.
-int LeadingNumber(const std::string& text) {
-  return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
-}
-
-// A network address typed by the operator: blanks around decimal digits, the
-// value within 0..kMaxNet. False for anything else.
-bool ParseNet(const std::string& text, int& net) {
-  size_t b = text.find_first_not_of(" \t");
-  size_t e = text.find_last_not_of(" \t");
-  if (b == std::string::npos) return false;
-  int v = 0;
-  for (size_t i = b; i <= e; ++i) {
-    const char ch = text[i];
-    if (ch < '0' || ch > '9') return false;
-    v = v * 10 + (ch - '0');
-    if (v > kMaxNet) return false;
-  }
-  net = v;
-  return true;
-}
-
 std::string Decimal(long long v) {
   return std::to_string(v);
 }

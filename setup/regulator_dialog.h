@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "network/net_address.h"
 #include "network/net_program.h"
 
 namespace kvl {
@@ -38,9 +39,6 @@ enum : int {
   kRgMemOn = 1234,     // "Запомнить "
   kRgFirmware = 1302,  // regnet9 only
 };
-
-// Highest network address a regulator can be given or linked at.
-constexpr int kMaxNet = 254;
 
 class RegulatorDialog : public DialogLogic {
  public:
