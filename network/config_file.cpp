@@ -123,22 +123,18 @@ LoadResult LoadConfiguration(ChannelTable& t, const std::string& path) {
   return r;
 }
 
-std::vector<Message> SaveConfiguration(ChannelTable& t, int port0, const std::string& path) {
-  std::vector<Message> msgs;
+std::vector<Message> SaveConfiguration(ChannelTable& t, int port0, const std::string& path,
+                                       FileSteps& fs) {
   t.Data[0].comm = static_cast<uint32_t>(port0);
-  std::FILE* f = std::fopen(path.c_str(), "r+b");
-  if (!f) f = std::fopen(path.c_str(), "w+b");
-  if (!f) {
-    msgs.push_back({"Не могу открыть файл KVL.ini в текущей директории", "Error"});
-    msgs.push_back({"Не пишет", "Error"});
-    return msgs;
+  switch (ReplaceFileStart(path, EncodeTable(t), fs)) {
+    case SaveFailure::kOpen:
+      return {{"Не могу открыть файл KVL.ini в текущей директории", "Error"},
+              {"Не пишет", "Error"}};
+    case SaveFailure::kWrite:
+      return {{"Не пишет", "Error"}};
+    default:
+      return {};
   }
-  const std::vector<uint8_t> img = EncodeTable(t);
-  bool ok =
-      std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(img.data(), 1, img.size(), f) == img.size();
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) msgs.push_back({"Не пишет", "Error"});
-  return msgs;
 }
 
 }  // namespace kvl

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "network/channel_table.h"
+#include "network/file_replace.h"
 
 namespace kvl {
 
@@ -36,9 +37,12 @@ struct LoadResult {
 // or indexed outside the table.
 LoadResult LoadConfiguration(ChannelTable& t, const std::string& path = kConfigFile);
 
-// Writes the table at offset 0 of the file (created when missing, never
-// truncated), with comm of record 0 set to port0. Returns the failure messages.
+// Writes the table at offset 0 of the file (created when missing; bytes beyond
+// the table are kept), with comm of record 0 set to port0, through a temporary
+// file that replaces the old one in one step: a failure leaves the old file as
+// it was. Returns the failure messages.
 std::vector<Message> SaveConfiguration(ChannelTable& t, int port0,
-                                       const std::string& path = kConfigFile);
+                                       const std::string& path = kConfigFile,
+                                       FileSteps& fs = NativeFileSteps());
 
 }  // namespace kvl

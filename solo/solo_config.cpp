@@ -33,19 +33,17 @@ SoloConfig LoadSoloConfig(const std::string& path) {
   return c;
 }
 
-std::vector<Message> SaveSoloConfig(int port0, int address, const std::string& path) {
-  std::vector<Message> m;
-  std::FILE* f = std::fopen(path.c_str(), "r+b");
-  if (!f) f = std::fopen(path.c_str(), "w+b");
-  if (!f) {
-    m.push_back({"Не могу открыть файл KVL.dfg в текущей директории.Ошибка103", "Error"});
-    return m;
+std::vector<Message> SaveSoloConfig(int port0, int address, const std::string& path,
+                                    FileSteps& fs) {
+  const std::vector<uint8_t> d = {static_cast<uint8_t>(port0), static_cast<uint8_t>(address)};
+  switch (ReplaceFileStart(path, d, fs)) {
+    case SaveFailure::kOpen:
+      return {{"Не могу открыть файл KVL.dfg в текущей директории.Ошибка103", "Error"}};
+    case SaveFailure::kWrite:
+      return {{"Не пишет.Ошибка 117", "Error"}};
+    default:
+      return {};
   }
-  const uint8_t d[2] = {static_cast<uint8_t>(port0), static_cast<uint8_t>(address)};
-  bool ok = std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(d, 1, 2, f) == 2;
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) m.push_back({"Не пишет.Ошибка 117", "Error"});
-  return m;
 }
 
 }  // namespace kvl::solo

@@ -23,8 +23,11 @@ struct SoloConfig {
 // byte above 9 is replaced by 0 with a message.
 SoloConfig LoadSoloConfig(const std::string& path = kSoloConfigFile);
 
-// Writes the two bytes at offset 0, creating the file when missing.
+// Writes the two bytes at offset 0, creating the file when missing and keeping
+// any further bytes, through a temporary file that replaces the old one in one
+// step: a failure leaves the old file as it was.
 std::vector<Message> SaveSoloConfig(int port0, int address,
-                                    const std::string& path = kSoloConfigFile);
+                                    const std::string& path = kSoloConfigFile,
+                                    FileSteps& fs = NativeFileSteps());
 
 }  // namespace kvl::solo
