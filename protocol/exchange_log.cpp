@@ -25,9 +25,9 @@ std::string KormastLine(const uint8_t* r, int mprob, int number) {
 }
 
 std::string ModbusLine(const uint8_t* r, int mprob) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%s:%d%s", "L=", mprob, "Modbus");
-  std::string s = b;
+  // "%s:%d%s" of "L=", mprob and "Modbus", whatever the number of digits.
+  std::string s = "L=:" + std::to_string(mprob) + "Modbus";
+  char b[8];
   const int n = std::clamp(mprob, 0, static_cast<int>(kResSize));
   for (int i = 0; i < n; ++i) {
     std::snprintf(b, sizeof b, "%2X-", r[i]);
