@@ -1,5 +1,7 @@
 #include "sim/framer.h"
 
+#include <algorithm>
+
 #include "protocol/frame.h"
 
 namespace kvl::sim {
@@ -9,6 +11,9 @@ namespace {
 bool KormastAt(const uint8_t* p, size_t n) {
   return n >= kFrameSize && Response(p, n, kFrameSize, 0) == 1;
 }
+
+// Longest request of a known length: a coil or register write of 255 data bytes.
+constexpr size_t kLongest = 9 + 255;
 
 // Length of the Modbus request starting at p, 0 when not yet known, SIZE_MAX when
 // the function has no fixed length rule here.
@@ -47,14 +52,18 @@ char ProtoLetter(Proto p) {
   }
 }
 
-Detected DetectFrame(const uint8_t* p, size_t n, bool gap) {
-  for (size_t off = 0; off < n; ++off) {
+Detected DetectFrame(const uint8_t* p, size_t n, bool gap, size_t scanned) {
+  scanned = std::min(scanned, n);
+  // A frame that ends within the scanned bytes was tested before; no frame of a
+  // known length is longer than kLongest, so earlier offsets hold nothing new.
+  const size_t first = gap || scanned < kLongest ? 0 : scanned - kLongest;
+  for (size_t off = first; off < n; ++off) {
     const uint8_t* q = p + off;
     const size_t m = n - off;
     const size_t mlen = ModbusLength(q, m);
-    if (mlen != 0 && mlen != SIZE_MAX && mlen <= m && ModbusValid(q, mlen))
+    if (mlen != 0 && mlen != SIZE_MAX && mlen <= m && off + mlen > scanned && ModbusValid(q, mlen))
       return {Proto::kModbus, off, mlen};
-    if (KormastAt(q, m)) return {Proto::kKormast, off, kFrameSize};
+    if (off + kFrameSize > scanned && KormastAt(q, m)) return {Proto::kKormast, off, kFrameSize};
     if (gap && mlen == SIZE_MAX && m <= 256 && ModbusValid(q, m)) return {Proto::kModbus, off, m};
   }
   return {};

@@ -19,7 +19,11 @@ struct Detected {
 // Looks for the first complete valid frame in p[0..n). A Modbus function whose
 // length the framer does not know is taken only at an inter-frame gap (gap = true),
 // as the whole of what was gathered.
-Detected DetectFrame(const uint8_t* p, size_t n, bool gap);
+//
+// scanned: how many of the bytes an earlier call (without gap) already looked at
+// and found no frame in. Frames that end within them are not tested again, so
+// bytes arriving one by one cost a bounded time each, not the whole buffer again.
+Detected DetectFrame(const uint8_t* p, size_t n, bool gap, size_t scanned = 0);
 
 // Protocol letter of the trace: K, M or ?.
 char ProtoLetter(Proto p);

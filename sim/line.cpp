@@ -44,13 +44,15 @@ void Line::Receive(const uint8_t* p, size_t n, int64_t nowUs) {
   gathered_.insert(gathered_.end(), p, p + n);
   lastRxUs_ = nowUs;
   for (;;) {
-    const Detected f = DetectFrame(gathered_.data(), gathered_.size(), false);
+    const Detected f = DetectFrame(gathered_.data(), gathered_.size(), false, scanned_);
     if (f.proto == Proto::kNone) break;
     HandleFrame(f, nowUs);
   }
+  scanned_ = gathered_.size();
   if (gathered_.size() > kMaxGathered) {
     trace_.Frame(Ms(nowUs), true, '?', gathered_);
     gathered_.clear();
+    scanned_ = 0;
   }
 }
 
@@ -60,16 +62,18 @@ void Line::ReceiveGarbled(const uint8_t* p, size_t n, unsigned senderBaud, int64
                              " baud while the line runs at " + std::to_string(opt_.baud) +
                              ": not understood");
   gathered_.clear();
+  scanned_ = 0;
 }
 
 void Line::Tick(int64_t nowUs) {
   if (!gathered_.empty() && nowUs - lastRxUs_ >= opt_.gapMs * 1000LL) {
-    const Detected f = DetectFrame(gathered_.data(), gathered_.size(), true);
+    const Detected f = DetectFrame(gathered_.data(), gathered_.size(), true, scanned_);
     if (f.proto != Proto::kNone) HandleFrame(f, nowUs);
     if (!gathered_.empty()) {
       trace_.Frame(Ms(nowUs), true, '?', gathered_);
       gathered_.clear();
     }
+    scanned_ = 0;
   }
   for (auto it = dropped_.begin(); it != dropped_.end();) {
     Device* d = Find(*it);
@@ -121,6 +125,7 @@ void Line::HandleFrame(const Detected& f, int64_t nowUs) {
   }
   const Bytes req(gathered_.begin() + f.offset, gathered_.begin() + f.offset + f.length);
   gathered_.erase(gathered_.begin(), gathered_.begin() + f.offset + f.length);
+  scanned_ = 0;  // what follows the frame was not searched on its own
   trace_.Frame(Ms(nowUs), true, ProtoLetter(f.proto), req);
   AdvanceTo(nowUs);
   Tick(nowUs);  // note dropouts before judging who answers

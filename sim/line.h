@@ -62,6 +62,8 @@ class Line {
   int64_t Ms(int64_t us) const { return us / 1000; }
   Trace& GetTrace() { return trace_; }
   bool Pending() const { return !gathered_.empty() || !out_.empty(); }
+  // Bytes received and not yet taken as a request or dropped.
+  size_t Gathered() const { return gathered_.size(); }
 
  private:
   void HandleFrame(const Detected& f, int64_t nowUs);
@@ -74,6 +76,7 @@ class Line {
   std::vector<Device> devices_;
   std::mt19937 rng_;
   Bytes gathered_;
+  size_t scanned_ = 0;  // leading bytes of gathered_ already searched without a find
   int64_t lastRxUs_ = 0;
   int64_t lastAdvanceUs_ = 0;
   int64_t lineFreeUs_ = 0;  // when the last scheduled answer is out

@@ -104,6 +104,7 @@ class RegsimProcess {
   }
 
   void Signal(int sig) { kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
 
  private:
   static std::string Line(int fd, std::string& buf, int timeoutMs) {
@@ -153,6 +154,7 @@ class TermiosClient {
     if (fd_ >= 0) close(fd_);
   }
   bool Ok() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
   void SetBaud(speed_t speed) {
     termios t{};
     tcgetattr(fd_, &t);
