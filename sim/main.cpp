@@ -92,7 +92,8 @@ Faults:
 Control on stdin, one command a line, answered "OK ..." or "ERR <reason>":
   set ADDR key=value[,key=value...]   add DEVICE   remove ADDR   get ADDR
   list   quit
-regsim runs until quit, SIGINT or SIGTERM (end of stdin does not stop it).
+regsim runs until quit, SIGINT or SIGTERM (end of stdin does not stop it), or
+until the line goes away (an adapter pulled): then it ends with exit code 1.
 )";
 
 struct Options {
@@ -283,6 +284,7 @@ int main(int argc, char** argv) {
   bool stdinOpen = true;
   std::string stdinBuf;
   bool quit = false;
+  std::string lost;  // why the line went away, when it did
   while (!g_stop && !quit) {
     int64_t now = NowUs(start);
     const int64_t deadline = line.NextDeadline();
@@ -298,16 +300,25 @@ int main(int argc, char** argv) {
       break;
     }
     now = NowUs(start);
-    if (n > 0 && (fds[0].revents & POLLIN)) {
+    if (n > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
       uint8_t buf[512];
       const ssize_t got = read(port.Fd(), buf, sizeof buf);
+      const int readErrno = errno;
       const unsigned clientBaud = o.strictSpeed || o.mixedSpeeds ? port.ClientBaud() : 0;
       // Mixed speeds: the bytes cross the line at the speed they were sent at.
       if (got > 0 && o.mixedSpeeds && clientBaud != 0) line.SwitchBaud(clientBaud, now);
-      if (got > 0 && clientBaud != 0 && clientBaud != line.Baud())
+      if (got > 0 && clientBaud != 0 && clientBaud != line.Baud()) {
         line.ReceiveGarbled(buf, static_cast<size_t>(got), clientBaud, now);
-      else if (got > 0)
+      } else if (got > 0) {
         line.Receive(buf, static_cast<size_t>(got), now);
+      } else if (got == 0 || (readErrno != EAGAIN && readErrno != EINTR)) {
+        // The line has gone (an adapter pulled, a hang-up): it would report the
+        // same at once on every turn, so end instead of spinning.
+        lost = "the line " + (port.IsPty() ? port.SlavePath() : o.device) + " has gone away (" +
+               (got == 0 ? std::string("end of file") : std::strerror(readErrno)) + ")";
+        std::fprintf(stderr, "regsim: %s\n", lost.c_str());
+        break;
+      }
     }
     if (n > 0 && stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
       char buf[1024];
@@ -356,7 +367,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  trace.Note(NowUs(start) / 1000, "regsim stopped");
+  trace.Note(NowUs(start) / 1000, lost.empty() ? "regsim stopped" : "regsim stopped: " + lost);
   if (linked) unlink(o.link.c_str());
-  return 0;
+  return lost.empty() ? 0 : 1;
 }

@@ -223,6 +223,23 @@ TEST(RegsimDevice, ServesADeviceAndSwitchesItsSpeedAfterTheAnswer) {
   close(master);
 }
 
+// The adapter pulled: the line's reads end or fail. regsim must say so and end,
+// not spin on a descriptor that reports the same at once, forever.
+TEST(RegsimDevice, EndsWithAMessageWhenTheLineGoesAway) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);  // regsim must not hold it too
+  const std::string slave = ptsname(master);
+  RegsimProcess sim({"--quiet", "--device", slave, "--dev", "addr=4"});
+  EXPECT_EQ(sim.Command("list"), "OK 4");  // up and serving
+  close(master);                           // the other end hangs up
+  EXPECT_EQ(sim.Wait(5000), 1);
+  // A hang-up reads as the end of file; a pulled adapter's reads fail (EIO).
+  EXPECT_EQ(sim.ReadErrLine().rfind("regsim: the line " + slave + " has gone away (", 0), 0u);
+}
+
 // libmodbus as the master: it accepts only well-formed Modbus RTU answers.
 class RegsimModbus : public ::testing::Test {
  protected:
