@@ -4,7 +4,8 @@
 # apt-get, otherwise it names what to install and fails.
 KVL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev googletest
+  clang libclang-rt-dev
   libmodbus-dev mbpoll
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools

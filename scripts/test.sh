@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native suite with address and
 # undefined-behaviour sanitizers, the threaded tests again under ThreadSanitizer,
-# the Windows programs with mingw-w64, and the end-to-end tests of the real .exe
+# the fuzz targets on their corpus and for a short while (KVL_FUZZ_SECONDS each,
+# default 20), the Windows programs with mingw-w64, the core and logic suites
+# cross-built and run under Wine, and the end-to-end tests of the real .exe
 # files under Wine. Each build's tests are first counted per label against
 # tests/min_counts.txt, so a group that stopped being registered fails the run.
 set -euo pipefail
@@ -30,6 +32,9 @@ ninja -C "$build/tsan" -j"$jobs"
 echo "== Tests of each group, against their minimum counts"
 scripts/check_test_counts.sh "$build/native"
 scripts/check_test_counts.sh "$build/tsan" --without wine
+
+# Corpus replay and a short run of every fuzz target (clang, libFuzzer).
+KVL_JOBS=$jobs KVL_BUILD=$build scripts/fuzz.sh "${KVL_FUZZ_SECONDS:-20}"
 
 echo "== Tests under ThreadSanitizer (without Wine)"
 (cd "$build/tsan" && ctest --output-on-failure --no-tests=error -j"$jobs" -LE wine)

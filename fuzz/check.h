@@ -1,0 +1,64 @@
+// What every fuzz target shares: a check that aborts (so libFuzzer records the
+// input) and independent references of the two check values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(cond)                                                            \
+  do {                                                                              \
+    if (!(cond)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                 \
+    }                                                                               \
+  } while (0)
+
+namespace kvl::fuzz {
+
+// "Кормаст-10м": 16-bit sum of the bytes, high byte first after them.
+inline bool SumOk(const uint8_t* p, size_t len) {
+  if (len < 3) return false;
+  unsigned sum = 0;
+  for (size_t i = 0; i + 2 < len; ++i) sum += p[i];
+  return (sum & 0xFFFF) == (p[len - 2] * 256u + p[len - 1]);
+}
+
+// Modbus RTU: CRC-16 bit by bit (polynomial 0xA001 reflected), low byte first.
+inline uint16_t Crc(const uint8_t* p, size_t n) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+  }
+  return crc;
+}
+
+inline bool CrcOk(const uint8_t* p, size_t len) {
+  if (len < 3) return false;
+  const uint16_t c = Crc(p, len - 2);
+  return p[len - 2] == (c & 0xFF) && p[len - 1] == (c >> 8);
+}
+
+inline bool CheckOk(const uint8_t* p, size_t len, bool modbus) {
+  return modbus ? CrcOk(p, len) : SumOk(p, len);
+}
+
+// Puts the right check value into the last two bytes of a frame of len bytes.
+inline void Seal(uint8_t* p, size_t len, bool modbus) {
+  if (len < 2) return;
+  if (modbus) {
+    const uint16_t c = Crc(p, len - 2);
+    p[len - 2] = static_cast<uint8_t>(c & 0xFF);
+    p[len - 1] = static_cast<uint8_t>(c >> 8);
+  } else {
+    unsigned sum = 0;
+    for (size_t i = 0; i + 2 < len; ++i) sum += p[i];
+    p[len - 2] = static_cast<uint8_t>((sum >> 8) & 0xFF);
+    p[len - 1] = static_cast<uint8_t>(sum & 0xFF);
+  }
+}
+
+}  // namespace kvl::fuzz

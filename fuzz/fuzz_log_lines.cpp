@@ -1,0 +1,78 @@
+// The exchange log lines of any receive buffer, answer length, number and port,
+// compared with lines built independently; and the log's list of 14 lines.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <string>
+
+#include "check.h"
+#include "protocol/exchange_log.h"
+
+namespace {
+
+std::string Hex2(uint8_t b) {  // printf's "%2X": upper case, padded to 2 with a blank
+  static const char d[] = "0123456789ABCDEF";
+  std::string s;
+  if (b >= 16)
+    s += d[b >> 4];
+  else
+    s += ' ';
+  s += d[b & 15];
+  return s;
+}
+
+// Ten bytes as "b0;b1;b2-b3;b4-b5;b6-b7;b8-b9", the form of the maker's lines.
+std::string TenBytes(const uint8_t* r) {
+  std::string s;
+  const char* sep[] = {";", ";", "-", ";", "-", ";", "-", ";", "-"};
+  for (int i = 0; i < 10; ++i) {
+    s += std::to_string(r[i]);
+    if (i < 9) s += sep[i];
+  }
+  return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const int mprob =
+      in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-2, 520) : in.ConsumeIntegral<int>();
+  const int number = in.ConsumeIntegral<int>();
+  const int port = in.ConsumeIntegral<int>();
+  const int lines = in.ConsumeIntegralInRange<int>(0, 40);
+  kvl::Answer a;
+  const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
+  std::copy_n(bytes.begin(), std::min(bytes.size(), a.res.size()), a.res.begin());
+  const uint8_t* r = a.res.data();
+
+  const std::string k = kvl::KormastLine(r, mprob, number);
+  FUZZ_CHECK(k == TenBytes(r) + ";" + std::to_string(mprob) + ";" + std::to_string(number));
+  FUZZ_CHECK(kvl::SoloLine(r, port) == TenBytes(r) + ";" + std::to_string(port));
+
+  const int n = std::clamp(mprob, 0, static_cast<int>(kvl::kResSize));
+  std::string m = "L=:" + std::to_string(mprob) + "Modbus";
+  for (int i = 0; i < n; ++i) m += Hex2(r[i]) + "-";
+  if (n == 5 && (r[1] & 0x80)) m += "-error";
+  FUZZ_CHECK(kvl::ModbusLine(r, mprob) == m);
+  FUZZ_CHECK(kvl::TimeOutLine(number) == "TimeOut" + std::to_string(number));
+
+  // The log keeps the newest 14 lines and tells when the oldest went.
+  kvl::ExchangeLog log;
+  std::string added;
+  bool removed = false;
+  log.SetObserver([&](const std::string& line, bool first) {
+    added = line;
+    removed = first;
+  });
+  for (int i = 0; i < lines; ++i) {
+    const size_t was = log.Lines().size();
+    const std::string line = i % 2 ? k : m;
+    log.Add(line);
+    FUZZ_CHECK(added == line && log.Lines().back() == line);
+    FUZZ_CHECK(removed == (was == 14));
+    FUZZ_CHECK(log.Lines().size() == std::min<size_t>(was + 1, 14));
+    FUZZ_CHECK(log.m_len() == log.Lines().size());
+  }
+  return 0;
+}
