@@ -49,7 +49,7 @@ bool Bit01(int v) {
 // raw code of a damaged buffer now and then).
 void BuildRequest(FuzzedDataProvider& in, Request& rq) {
   const int net = in.ConsumeIntegralInRange<int>(-1, 300);
-  switch (in.ConsumeIntegralInRange<int>(0, 17)) {
+  switch (in.ConsumeIntegralInRange<int>(0, 18)) {
     case 0:
       cmd::Ident(rq, net);
       break;
@@ -101,6 +101,9 @@ void BuildRequest(FuzzedDataProvider& in, Request& rq) {
     case 16:
       cmd::ZeroOffsetWrite(rq, net, in.ConsumeIntegralInRange<int>(0, 8), in.ConsumeBool(),
                            in.ConsumeIntegral<uint16_t>());
+      break;
+    case 17:
+      cmd::SoloKind(rq, net, cmd::KindByte(in.ConsumeBool(), in.ConsumeBool()));
       break;
     default:
       for (auto& b : rq.com) b = in.ConsumeIntegral<uint8_t>();

@@ -108,19 +108,19 @@ def answers():
     seeds = {}
     # Poll of address 1 over Modbus with the real answer; then an identify of 3.
     i = Input()
-    i.flag(True).range(-1, 300, 1).range(0, 17, 3).flag(True)
+    i.flag(True).range(-1, 300, 1).range(0, 18, 3).flag(True)
     i.flag(True).bytes(MB_MEASURE_ANS_1).flag(False)
     i.range(-2, 11, 0).integral(1, 7).range(-2, 11, 0).integral(1, 7).integral(1, 7)
-    i.flag(True).range(-1, 300, 2).range(0, 17, 0).flag(True)
+    i.flag(True).range(-1, 300, 2).range(0, 18, 0).flag(True)
     i.flag(True).bytes(MB_IDENT_ANS_2).flag(False)
     i.range(-2, 11, 2).integral(1, 7).range(-2, 11, 2).integral(1, 7).integral(1, 7)
     seeds["modbus-measure-ident"] = i.data()
     # A poll of address 3 in "Кормаст-10м", and a refused Modbus valve command.
     i = Input()
-    i.flag(True).range(-1, 300, 3).range(0, 17, 3).flag(False)
+    i.flag(True).range(-1, 300, 3).range(0, 18, 3).flag(False)
     i.flag(True).bytes(MEASURE_ANS_3).flag(False)
     i.range(-2, 11, 3).integral(1, 5).range(-2, 11, 3).integral(1, 5).integral(1, 5)
-    i.flag(True).range(-1, 300, 1).range(0, 17, 9).range(0, 2, 1).flag(True)
+    i.flag(True).range(-1, 300, 1).range(0, 18, 9).range(0, 2, 1).flag(True)
     i.flag(False).range(0, 16, 5).bytes(MB_EXCEPTION).flag(False)
     i.range(-2, 11, 1).integral(1, 7).range(-2, 11, 1).integral(1, 7).integral(1, 7)
     seeds["kormast-measure-modbus-exception"] = i.data()

@@ -5,8 +5,10 @@
 #
 #   scripts/fuzz.sh [SECONDS]
 #
-# KVL_FUZZ_TARGETS: the targets to run (default all); KVL_JOBS: targets fuzzed at
-# the same time (default 2); KVL_BUILD: the build folder (default build).
+# KVL_FUZZ_TARGETS: the targets to run (default all); KVL_FUZZ_RUNS: stop a
+# target after this many executions (default: run for SECONDS); KVL_JOBS:
+# targets fuzzed at the same time (default 2); KVL_BUILD: the build folder
+# (default build).
 # New inputs go to build/fuzz/corpus/<target> and stay out of the repository. A
 # finding (crash, failed check, leak, time-out) is written to build/fuzz/findings
 # and fails the run: fix the fault and commit the input as
@@ -34,10 +36,21 @@ done
 
 echo "== Fuzzing each target for $seconds s ($jobs at a time)"
 mkdir -p "$build/findings"
+# Longest input of a target: enough to overflow its buffers, short enough to run fast.
+max_len() {
+  case $1 in
+    typed_text) echo 128 ;;
+    answers) echo 512 ;;
+    log_lines) echo 600 ;;
+    config_files) echo 1100 ;;
+    *) echo 1024 ;;
+  esac
+}
 run() {
   local t=$1 status=0
   mkdir -p "$build/corpus/$t"
-  "$build/fuzz_$t" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  "$build/fuzz_$t" -max_total_time="$seconds" -runs="${KVL_FUZZ_RUNS:--1}" -max_len="$(max_len "$t")" \
+    -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$build/findings/$t-" "$build/corpus/$t" "$root/fuzz/corpus/$t" \
     >"$build/run_$t.log" 2>&1 || status=$?
   echo "$status" >"$build/status_$t"
@@ -57,8 +70,10 @@ printf '%-14s %10s %14s %10s %8s\n' target seconds executions exec/s corpus
 for t in $targets; do
   log=$build/run_$t.log
   stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -n1; }
-  printf '%-14s %10s %14s %10s %8s\n' "$t" "$seconds" "$(stat number_of_executed_units)" \
-    "$(stat average_exec_per_sec)" "$(ls "$build/corpus/$t" | wc -l)"
+  runs=$(stat number_of_executed_units)
+  rate=$(stat average_exec_per_sec)
+  printf '%-14s %10s %14s %10s %8s\n' "$t" "$(( ${runs:-0} / (${rate:-0} > 0 ? rate : 1) ))" \
+    "$runs" "$rate" "$(ls "$build/corpus/$t" | wc -l)"
 done
 if [ ${#failed[@]} -gt 0 ]; then
   for t in "${failed[@]}"; do
