@@ -2,6 +2,7 @@
 // input) and independent references of the two check values.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,14 +26,21 @@ inline bool SumOk(const uint8_t* p, size_t len) {
   return (sum & 0xFFFF) == (p[len - 2] * 256u + p[len - 1]);
 }
 
-// Modbus RTU: CRC-16 bit by bit (polynomial 0xA001 reflected), low byte first.
+// Modbus RTU: CRC-16 (polynomial 0xA001 reflected, start 0xFFFF), computed by
+// table here, unlike the code under test, low byte first on the line.
 inline uint16_t Crc(const uint8_t* p, size_t n) {
+  static const auto table = [] {
+    std::array<uint16_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+      unsigned c = i;
+      for (int b = 0; b < 8; ++b) c = (c >> 1) ^ ((c & 1) ? 0xA001u : 0u);
+      t[i] = static_cast<uint16_t>(c);
+    }
+    return t;
+  }();
   uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= p[i];
-    for (int b = 0; b < 8; ++b)
-      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
+  for (size_t i = 0; i < n; ++i)
+    crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ p[i]) & 0xFF]);
   return crc;
 }
 
