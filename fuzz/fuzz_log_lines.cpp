@@ -10,15 +10,11 @@
 
 namespace {
 
-std::string Hex2(uint8_t b) {  // printf's "%2X": upper case, padded to 2 with a blank
+// printf's "%2X": upper case, padded to 2 with a blank.
+void Hex2(std::string& s, uint8_t b) {
   static const char d[] = "0123456789ABCDEF";
-  std::string s;
-  if (b >= 16)
-    s += d[b >> 4];
-  else
-    s += ' ';
+  s += b >= 16 ? d[b >> 4] : ' ';
   s += d[b & 15];
-  return s;
 }
 
 // Ten bytes as "b0;b1;b2-b3;b4-b5;b6-b7;b8-b9", the form of the maker's lines.
@@ -52,7 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int n = std::clamp(mprob, 0, static_cast<int>(kvl::kResSize));
   std::string m = "L=:" + std::to_string(mprob) + "Modbus";
-  for (int i = 0; i < n; ++i) m += Hex2(r[i]) + "-";
+  m.reserve(m.size() + 3 * n + 6);
+  for (int i = 0; i < n; ++i) {
+    Hex2(m, r[i]);
+    m += '-';
+  }
   if (n == 5 && (r[1] & 0x80)) m += "-error";
   FUZZ_CHECK(kvl::ModbusLine(r, mprob) == m);
   FUZZ_CHECK(kvl::TimeOutLine(number) == "TimeOut" + std::to_string(number));

@@ -24,10 +24,12 @@ std::string Trace::Hex(const std::vector<uint8_t>& bytes) {
 }
 
 void Trace::Frame(int64_t ms, bool rx, char proto, const std::vector<uint8_t>& bytes) {
+  if (!file_ && !keep_) return;
   Put(std::to_string(ms) + (rx ? " RX " : " TX ") + proto + ' ' + Hex(bytes));
 }
 
 void Trace::Note(int64_t ms, const std::string& text) {
+  if (!file_ && !keep_) return;
   Put(std::to_string(ms) + " NOTE " + text);
 }
 

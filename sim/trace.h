@@ -23,6 +23,7 @@ class Trace {
   // Also keeps the lines in memory (for tests).
   void KeepLines(bool keep) { keep_ = keep; }
 
+  // Lines are only formatted when they go somewhere (a file, or kept).
   void Frame(int64_t ms, bool rx, char proto, const std::vector<uint8_t>& bytes);
   void Note(int64_t ms, const std::string& text);
   const std::vector<std::string>& Lines() const { return lines_; }
