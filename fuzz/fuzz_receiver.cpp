@@ -84,9 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rx.Arm(rl, mb ? 1 : 0, so ? kvl::Framing::kSolo : kvl::Framing::kNetwork, clear);
     m.Arm(rl, mb, so);
   };
-  // The answer, when the model has one; a wrong acceptance shows as a wrong
-  // Pending() count first, and at the latest here before the next arm or the end.
-  auto check = [&] {
+  // The answer, when the model has one. Without one, a wrong acceptance shows
+  // as a wrong Pending() count at the next block (an accepted answer ends the
+  // gathering), and at the end of the input the receiver is asked once: its
+  // wait gives the processor away, which would slow the search down.
+  auto check = [&](bool last) {
+    if (!m.ready && (!last || rx.Pending() > 0)) return;
     kvl::Answer a;
     const bool got = rx.Wait(0, a);
     FUZZ_CHECK(got == m.ready);
@@ -104,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   arm();
   while (in.remaining_bytes() > 0) {
     if (in.ConsumeIntegralInRange<int>(0, 15) == 0) {
-      check();
+      check(false);
       arm();
       continue;
     }
@@ -120,9 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(pending <= kvl::kResSize);
     if (!m.solo) FUZZ_CHECK(pending <= m.rlength);
     FUZZ_CHECK(pending == m.gathered.size());
-    if (m.ready != wasReady) check();
+    if (m.ready != wasReady) check(false);
   }
-  check();
+  check(true);
   const std::string diag = rx.Diagnostic();
   FUZZ_CHECK(diag.empty() || diag.rfind("response", 0) == 0);
   return 0;
