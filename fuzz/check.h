@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "protocol/frame.h"
+
 #define FUZZ_CHECK(cond)                                                            \
   do {                                                                              \
     if (!(cond)) {                                                                  \
@@ -67,6 +69,20 @@ inline void Seal(uint8_t* p, size_t len, bool modbus) {
     p[len - 2] = static_cast<uint8_t>((sum >> 8) & 0xFF);
     p[len - 1] = static_cast<uint8_t>(sum & 0xFF);
   }
+}
+
+// An answer of n bytes belongs to the request req that went out: in the
+// maker's protocol 10 bytes with its code (0 refuses a valve request) and its
+// address (any after address 0); in Modbus its address (any after 0) and its
+// function with the length expected, or the refusal of that function in 5.
+inline bool BelongsTo(const uint8_t* req, bool modbus, uint32_t rlength, const uint8_t* a,
+                      size_t n) {
+  if (!modbus)
+    return n == 10 && (a[0] == req[0] || (req[0] == kvl::CMD_VALVE && a[0] == 0)) &&
+           (req[7] == 0 || a[7] == req[7]);
+  if (req[0] != 0 && a[0] != req[0]) return false;
+  if (a[1] == (req[1] | 0x80)) return n == 5;
+  return a[1] == req[1] && n == rlength;
 }
 
 }  // namespace kvl::fuzz

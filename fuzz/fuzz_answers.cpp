@@ -1,16 +1,24 @@
-// Requests, their Modbus translation, answers, the translation back and the
-// decoders of both programs, in two kinds of steps on one request buffer that
-// is never cleared (as in the programs):
+// Requests, their Modbus translation, answers, the translation back, the
+// exchange and the decoders of both programs, in three kinds of steps on one
+// request buffer that is never cleared (as in the programs):
 //
 //  - any answer bytes to any request: the translation of every request kind is
 //    well formed, the answer test agrees with an independent check, the
 //    translation back touches only the first 10 bytes and puts the code and the
 //    address where decoders look, and every decoder stays in its range and in
 //    its channel;
-//  - a simulated regulator of fuzzed state answers a request built by the
-//    programs: its answer has the length the request expects, passes the test,
-//    and decodes (status layouts of both programs, valve, flow, setpoint, speed,
-//    address) to the state the regulator has.
+//  - a simulated regulator of fuzzed state answers, in blocks of any size, a
+//    request built by the programs and run through the exchange: the exchange
+//    is answered at the first attempt (or refused when the device refuses), the
+//    answer has the length the request expects, and decodes (status layouts of
+//    both programs, valve, flow, setpoint, speed, address) to the state the
+//    regulator has;
+//  - an exchange of any request on a fake link with faults injected (writes
+//    refused, failing or losing the port, failed reads, silence, garbage,
+//    answers of other devices, answers cut anywhere): its outcome agrees with
+//    what happened on the link, an accepted answer belongs to the request, and
+//    its log lines are the time-outs of the attempts that went unanswered and
+//    the line of a refusal.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -21,7 +29,10 @@
 #include "network/config_file.h"
 #include "network/valve_text.h"
 #include "protocol/commands.h"
+#include "protocol/exchange.h"
+#include "protocol/exchange_log.h"
 #include "protocol/modbus.h"
+#include "serial/fake_link.h"
 #include "setup/status_flags.h"
 #include "sim/device.h"
 #include "solo/solo_flags.h"
@@ -30,6 +41,7 @@
 namespace {
 
 using kvl::Request;
+using Bytes = kvl::FakeLink::Bytes;
 namespace cmd = kvl::cmd;
 namespace sim = kvl::sim;
 
@@ -258,10 +270,33 @@ sim::Device FuzzedDevice(FuzzedDataProvider& in) {
   return d;
 }
 
+// The bytes of a line cut into blocks of fuzzed sizes, as a port delivers them.
+std::vector<Bytes> Blocks(FuzzedDataProvider& in, const Bytes& line) {
+  std::vector<Bytes> blocks;
+  for (size_t at = 0; at < line.size();) {
+    const size_t n = in.ConsumeIntegralInRange<size_t>(1, line.size() - at);
+    blocks.emplace_back(line.begin() + static_cast<long>(at),
+                        line.begin() + static_cast<long>(at + n));
+    at += n;
+  }
+  return blocks;
+}
+
+// An exchange that does not wait: the fake link answers within the write.
+kvl::ExchangeSettings NoWait(int attempts, bool solo) {
+  kvl::ExchangeSettings st;
+  st.attempts = attempts;
+  st.attemptMs = 0;
+  st.refusedPauseMs = 0;
+  st.framing = solo ? kvl::Framing::kSolo : kvl::Framing::kNetwork;
+  return st;
+}
+
 // The programs' decoding of what a simulated regulator answers.
 void DeviceAnswer(FuzzedDataProvider& in, Request& rq) {
   sim::Device d = FuzzedDevice(in);
   const bool modbus = in.ConsumeBool();
+  const bool solo = !modbus && in.ConsumeBool();
   const int kind = in.ConsumeIntegralInRange<int>(0, 7);
   switch (kind) {
     case 0:
@@ -290,17 +325,33 @@ void DeviceAnswer(FuzzedDataProvider& in, Request& rq) {
       break;
   }
   const uint8_t code = rq.com[0];
-  Translate(rq, modbus);
-  const sim::Reply r = modbus ? sim::HandleModbus(d, rq.com.data(), rq.wlength)
-                              : sim::HandleKormast(d, rq.com.data(), 0);
-  if (r.bytes.empty()) return;
-  const auto n = static_cast<uint32_t>(r.bytes.size());
-  if (modbus && n == 5 && (r.bytes[1] & 0x80)) return;  // refused (valve held, speed not taken)
-  FUZZ_CHECK(n == rq.rlength);
+  if (modbus)
+    kvl::SelectModbus(rq);
+  else
+    kvl::SelectKormast(rq);
+  kvl::FakeLink link;
+  link.Open(0, true);
+  sim::Reply r;
+  link.SetResponder([&](int, const Bytes& frame) {
+    r = modbus ? sim::HandleModbus(d, frame.data(), frame.size())
+               : sim::HandleKormast(d, frame.data(), 0);
+    return Blocks(in, r.bytes);
+  });
   kvl::Answer a;
-  std::copy(r.bytes.begin(), r.bytes.end(), a.res.begin());
-  FUZZ_CHECK(kvl::Response(a.res.data(), a.res.size(), n, modbus ? 1 : 0) == 1);
-  if (modbus) FUZZ_CHECK(kvl::PrebrasBack(rq, a) == 1);
+  const kvl::ExchangeResult x = kvl::Exchange(link, 0, rq, a, NoWait(1, solo));
+  FUZZ_CHECK(x.attempts == 1 && link.written.size() == 1);
+  if (r.bytes.empty()) {
+    FUZZ_CHECK(x.outcome == kvl::Outcome::kSilent);
+    return;
+  }
+  FUZZ_CHECK(x.raw == r.bytes);
+  const auto n = static_cast<uint32_t>(r.bytes.size());
+  if (modbus && n == 5 && (r.bytes[1] & 0x80)) {  // refused (valve held, speed not taken)
+    FUZZ_CHECK(x.outcome == kvl::Outcome::kRefused);
+    return;
+  }
+  FUZZ_CHECK(x.outcome == kvl::Outcome::kAnswered && x.log.empty());
+  FUZZ_CHECK(n == rq.rlength && a.mprob == static_cast<int32_t>(n));
   const uint8_t* res = a.res.data();
   FUZZ_CHECK(res[0] == code || (code == kvl::CMD_VALVE && res[0] == 0));  // 0: valve refused
   if (r.newAddr) d.addr = *r.newAddr;
@@ -365,16 +416,121 @@ void DeviceAnswer(FuzzedDataProvider& in, Request& rq) {
   }
 }
 
+// An exchange of any request on a fake link that misbehaves.
+void ExchangeUnderFaults(FuzzedDataProvider& in, Request& rq) {
+  BuildRequest(in, rq);
+  const bool solo = in.ConsumeBool();
+  if (in.ConsumeBool())
+    kvl::SelectModbus(rq);
+  else
+    kvl::SelectKormast(rq);
+  const bool modbus = !solo && rq.fmodbuson;  // the single-regulator framing: maker's only
+  const uint8_t code = rq.com[0];
+  const kvl::ExchangeSettings st = NoWait(in.ConsumeIntegralInRange<int>(0, 5), solo);
+
+  kvl::FakeLink link;
+  const int port = in.ConsumeIntegralInRange<int>(0, kvl::kPortCount - 1);
+  if (in.ConsumeIntegralInRange<int>(0, 7) != 0) link.Open(port, true);
+  using WS = kvl::WriteStatus;
+  for (int i = 0; i < st.attempts; ++i)
+    link.writeScript.push_back(
+        {in.PickValueInArray({WS::kDone, WS::kDone, WS::kDone, WS::kCompletionError, WS::kRefused,
+                              WS::kNoHandle, WS::kPortLost}),
+         in.ConsumeIntegral<uint8_t>()});
+  link.readErrors = in.ConsumeIntegralInRange<int>(0, 2);
+  sim::Device d = FuzzedDevice(in);
+  link.SetResponder([&](int, const Bytes& frame) {
+    Bytes line;
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+      case 0:  // silence
+        break;
+      case 1:  // a regulator of fuzzed address and state, as the simulator answers
+        line = modbus ? sim::HandleModbus(d, frame.data(), frame.size()).bytes
+                      : sim::HandleKormast(d, frame.data(), 0).bytes;
+        break;
+      default: {  // any bytes, their check value right or not
+        line = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 300));
+        if (in.ConsumeBool()) kvl::fuzz::Seal(line.data(), line.size(), modbus);
+        break;
+      }
+    }
+    if (in.ConsumeBool()) {  // more bytes behind it: noise, or another answer
+      const Bytes more = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 40));
+      line.insert(in.ConsumeBool() ? line.begin() : line.end(), more.begin(), more.end());
+    }
+    return Blocks(in, line);
+  });
+
+  kvl::Answer a;
+  const kvl::ExchangeResult x = kvl::Exchange(link, port, rq, a, st);
+  FUZZ_CHECK(x.attempts <= st.attempts);
+  FUZZ_CHECK(x.writeProblems.size() <= static_cast<size_t>(x.attempts));
+  FUZZ_CHECK(static_cast<size_t>(x.attempts) >= link.written.size());
+  const bool answered = x.outcome == kvl::Outcome::kAnswered;
+  const bool refused = x.outcome == kvl::Outcome::kRefused;
+  if (modbus && !Translatable(code)) {  // no Modbus form: nothing goes out
+    FUZZ_CHECK(x.outcome == kvl::Outcome::kWriteFailed && x.attempts == 0);
+    return;
+  }
+  // Log lines: "TimeOut<n>" for each attempt written and left unanswered, in
+  // order, then the line of a refusal.
+  const size_t timeOuts = link.written.size() - (answered || refused ? 1 : 0);
+  FUZZ_CHECK(x.log.size() == timeOuts + (refused ? 1 : 0));
+  for (size_t i = 0, last = 0; i < timeOuts; ++i) {
+    const std::string& l = x.log[i];
+    FUZZ_CHECK(l.rfind("TimeOut", 0) == 0);
+    const size_t n = std::stoul(l.substr(7));
+    FUZZ_CHECK(n < static_cast<size_t>(st.attempts) && (i == 0 || n > last));
+    last = n;
+  }
+  switch (x.outcome) {
+    case kvl::Outcome::kAnswered:
+    case kvl::Outcome::kRefused: {
+      const Bytes& frame = link.written.back().frame;
+      const uint32_t rlength = solo ? 10 : rq.rlength;
+      FUZZ_CHECK(!x.raw.empty() && kvl::fuzz::CheckOk(x.raw.data(), x.raw.size(), modbus));
+      FUZZ_CHECK(kvl::fuzz::BelongsTo(frame.data(), modbus, rlength, x.raw.data(), x.raw.size()));
+      FUZZ_CHECK(a.mprob == static_cast<int32_t>(x.raw.size()));
+      if (refused) {
+        FUZZ_CHECK(modbus && x.raw.size() == 5 && x.raw[1] == (frame[1] | 0x80));
+        FUZZ_CHECK(x.log.back() == kvl::ModbusLine(x.raw.data(), 5));
+        break;
+      }
+      if (modbus) FUZZ_CHECK(a.res[0] == rq.komand);
+      DecodeAnything(in, a.res.data());
+      break;
+    }
+    case kvl::Outcome::kPortLost:
+      FUZZ_CHECK(link.Lost(port) && !x.notices.empty());
+      break;
+    case kvl::Outcome::kSilent:
+      FUZZ_CHECK(!link.written.empty() && !link.Lost(port));
+      FUZZ_CHECK(a.mprob == 0);
+      break;
+    case kvl::Outcome::kWriteFailed:
+      FUZZ_CHECK(link.written.empty() && !link.Lost(port));
+      break;
+  }
+  FUZZ_CHECK((x.outcome == kvl::Outcome::kPortLost) == link.Lost(port));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   Request rq;  // one buffer for the whole run, never cleared
   while (in.remaining_bytes() > 0) {
-    if (in.ConsumeBool())
-      AnyAnswer(in, rq);
-    else
-      DeviceAnswer(in, rq);
+    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+      case 0:
+        AnyAnswer(in, rq);
+        break;
+      case 1:
+        DeviceAnswer(in, rq);
+        break;
+      default:
+        ExchangeUnderFaults(in, rq);
+        break;
+    }
   }
   return 0;
 }

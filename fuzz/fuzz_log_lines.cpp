@@ -1,5 +1,7 @@
 // The exchange log lines of any receive buffer, answer length, number and port,
-// compared with lines built independently; and the log's list of 14 lines.
+// and the dump of a request, compared with lines built independently; and the
+// log's list of 14 lines. (The lines an exchange makes are checked with the
+// exchange, in the answers target.)
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -44,7 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string k = kvl::KormastLine(r, mprob, number);
   FUZZ_CHECK(k == TenBytes(r) + ";" + std::to_string(mprob) + ";" + std::to_string(number));
-  FUZZ_CHECK(kvl::SoloLine(r, port) == TenBytes(r) + ";" + std::to_string(port));
+  FUZZ_CHECK(kvl::SoloAnswerLine(r, port) == TenBytes(r) + ";" + std::to_string(port));
+  // A request's ten bytes in pairs: "b0-b1;b2-b3;b4-b5;b6-b7;b8-b9".
+  std::string dump;
+  for (int i = 0; i < 10; ++i) dump += std::to_string(r[i]) + (i == 9 ? "" : i % 2 ? ";" : "-");
+  FUZZ_CHECK(kvl::RequestDump(r) == dump);
 
   const int n = std::clamp(mprob, 0, static_cast<int>(kvl::kResSize));
   std::string m = "L=:" + std::to_string(mprob) + "Modbus";

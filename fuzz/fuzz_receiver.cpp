@@ -1,12 +1,15 @@
 // Receive framing with random block splits: the bytes of a line, cut into blocks
 // as a port delivers them, with re-arms between answers, in both framings and
-// both protocols. A plain model of the framing rule (gathered bytes as a vector)
-// runs beside the Receiver.
+// both protocols, armed for any answer or for the answer of one request. A
+// plain model of the framing rule (gathered bytes as a vector) runs beside the
+// Receiver.
 //
 // Checks: gathered bytes never exceed the buffer nor, in the network framing,
 // rlength; an accepted answer is 3..rlength bytes (network) or 10 (solo), passes
 // its check value, holds exactly the bytes gathered since the last reset, and
-// stands until the next arm; every answer the rule accepts is accepted.
+// stands until the next arm; armed for a request, it belongs to that request
+// and the answers dropped are counted; every answer the rule accepts is
+// accepted.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -26,13 +29,19 @@ struct Model {
   std::vector<uint8_t> gathered;
   bool ready = false;
   std::vector<uint8_t> answer;
+  bool matching = false;  // only the answer of rule's request is accepted
+  kvl::AnswerRule rule;
+  unsigned dropped = 0;
 
-  void Arm(uint32_t rl, bool mb, bool so) {
-    rlength = rl;
-    modbus = mb;
+  void Arm(const kvl::AnswerRule& r, bool match, bool so) {
+    rule = r;
+    rlength = r.rlength;
+    modbus = r.fmodbuson != 0;
     solo = so;
+    matching = match;
     gathered.clear();
     ready = false;
+    dropped = 0;
   }
   void Block(const std::vector<uint8_t>& b) {
     if (b.empty() || ready) return;
@@ -45,12 +54,29 @@ struct Model {
     gathered.insert(gathered.end(), add.begin(), add.end());
     if (!solo) {
       if (gathered.size() > rlength) gathered.clear();
-      if (CheckOk(gathered.data(), gathered.size(), modbus)) Accept(gathered.size());
+      if (CheckOk(gathered.data(), gathered.size(), modbus)) Passed(gathered.size());
     } else {
       const bool passed = gathered.size() >= 10 && CheckOk(gathered.data(), 10, false);
-      if (passed) Accept(10);
+      if (passed) Passed(10);
       if (gathered.size() > 10) gathered.clear();
     }
+  }
+  // Bytes that passed the check value: armed for a request, a start of its
+  // answer keeps gathering and anything else is dropped.
+  void Passed(size_t n) {
+    if (matching) {
+      switch (kvl::AnswerBelongs(rule, gathered.data(), n)) {
+        case kvl::Belongs::kYes:
+          break;
+        case kvl::Belongs::kNotYet:
+          return;
+        case kvl::Belongs::kNo:
+          gathered.clear();
+          ++dropped;
+          return;
+      }
+    }
+    Accept(n);
   }
   void Accept(size_t n) {
     answer.assign(gathered.begin(), gathered.begin() + n);
@@ -79,10 +105,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kvl::Receiver rx;
   Model m;
   auto arm = [&] {
-    const uint32_t rl = PickRlength(in);
+    kvl::AnswerRule rule;
+    rule.rlength = PickRlength(in);
     const bool mb = in.ConsumeBool(), so = in.ConsumeBool(), clear = in.ConsumeBool();
-    rx.Arm(rl, mb ? 1 : 0, so ? kvl::Framing::kSolo : kvl::Framing::kNetwork, clear);
-    m.Arm(rl, mb, so);
+    const auto framing = so ? kvl::Framing::kSolo : kvl::Framing::kNetwork;
+    const bool match = in.ConsumeBool();
+    if (match) {
+      // The single-regulator framing waits for the maker's frames only.
+      rule.fmodbuson = mb && !so ? 1 : 0;
+      for (auto& b : rule.request) b = in.ConsumeIntegral<uint8_t>();
+      rx.Arm(rule, framing, clear);
+    } else {
+      rule.fmodbuson = mb ? 1 : 0;
+      rx.Arm(rule.rlength, rule.fmodbuson, framing, clear);
+    }
+    m.Arm(rule, match, so);
   };
   // The answer, when the model has one. Without one, a wrong acceptance shows
   // as a wrong Pending() count at the next block (an accepted answer ends the
@@ -103,6 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(CheckOk(a.res.data(), len, m.modbus && !m.solo));
     FUZZ_CHECK(std::equal(m.answer.begin(), m.answer.end(), a.res.begin()) &&
                m.answer.size() == len);
+    if (m.matching)
+      FUZZ_CHECK(kvl::fuzz::BelongsTo(m.rule.request.data(), m.modbus && !m.solo, m.rlength,
+                                      a.res.data(), len));
   };
   arm();
   while (in.remaining_bytes() > 0) {
@@ -123,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(pending <= kvl::kResSize);
     if (!m.solo) FUZZ_CHECK(pending <= m.rlength);
     FUZZ_CHECK(pending == m.gathered.size());
+    FUZZ_CHECK(rx.Dropped() == m.dropped);
     if (m.ready != wasReady) check(false);
   }
   check(true);

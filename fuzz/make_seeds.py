@@ -81,49 +81,89 @@ MB_EXCEPTION = modbus(1, 0x83, 2)
 
 
 def receiver():
+    def arm(i, rlength_index, modbus, solo, clear, request=None):
+        """Arms for a whole answer of 8, 9, 10 or 11 bytes, for any answer or
+        only for the answer of request (the frame as sent, 10 bytes)."""
+        i.range(0, 3, 0).range(0, 3, rlength_index).flag(modbus).flag(solo).flag(clear)
+        i.flag(request is not None)
+        for b in request or b"":
+            i.integral(1, b)
+
+    def block(i, b):
+        i.range(0, 15, 1).flag(True).range(0, 80, len(b)).bytes(b)
+
     seeds = {}
     # A "Кормаст-10м" identify answer in one block, network framing.
     i = Input()
-    i.range(0, 3, 0).range(0, 3, 2).flag(False).flag(False).flag(True)
-    i.range(0, 15, 1).flag(True).range(0, 80, 10).bytes(IDENT_ANS_1)
+    arm(i, 2, False, False, True, IDENT_REQ_1)
+    block(i, IDENT_ANS_1)
     seeds["kormast-ident-one-block"] = i.data()
     # A Modbus poll answer in chunks of 3, after 4 bytes of line noise and a re-arm.
     i = Input()
-    i.range(0, 3, 0).range(0, 3, 1).flag(True).flag(False).flag(True)
-    i.range(0, 15, 1).flag(True).range(0, 80, 4).bytes(b"\xa5\xa5\xa5\xa5")
-    i.range(0, 15, 0).range(0, 3, 0).range(0, 3, 1).flag(True).flag(False).flag(False)
+    arm(i, 1, True, False, True)
+    block(i, b"\xa5\xa5\xa5\xa5")
+    i.range(0, 15, 0)
+    arm(i, 1, True, False, False, MB_MEASURE_REQ_1 + bytes(2))
     for k in range(0, 9, 3):
-        i.range(0, 15, 1).flag(True).range(0, 80, 3).bytes(MB_MEASURE_ANS_1[k:k + 3])
+        block(i, MB_MEASURE_ANS_1[k:k + 3])
     seeds["modbus-measure-chunks"] = i.data()
     # regsolo's framing: a poll answer split 7 + 3.
     i = Input()
-    i.range(0, 3, 0).range(0, 3, 2).flag(False).flag(True).flag(True)
-    i.range(0, 15, 1).flag(True).range(0, 80, 7).bytes(MEASURE_ANS_3[:7])
-    i.range(0, 15, 1).flag(True).range(0, 80, 3).bytes(MEASURE_ANS_3[7:])
+    arm(i, 2, False, True, True, MEASURE_REQ_3)
+    block(i, MEASURE_ANS_3[:7])
+    block(i, MEASURE_ANS_3[7:])
     seeds["solo-measure-split"] = i.data()
     return seeds
+
+
+def device(i):
+    """The simulated regulator of the answers target: a flow regulator at
+    address 1, format 7, serial 3101, 19200 baud, setpoint and flow 40.00 %,
+    regulating with a digital setpoint."""
+    i.range(1, 254, 1).flag(False).range(0, 7, 7).integral(2, 3101).range(0, 2, 1)
+    i.flag(True).flag(True).flag(True).flag(False).flag(False).flag(False)
+    i.range(0, 10000, 4000).integral(8, int(0.7 * (2**64 - 1)))
+    i.range(0, 2, 0).range(0, 2, 0).flag(True).flag(True).flag(False)
 
 
 def answers():
     seeds = {}
     # Poll of address 1 over Modbus with the real answer; then an identify of 3.
     i = Input()
-    i.flag(True).range(-1, 300, 1).range(0, 18, 3).flag(True)
+    i.range(0, 2, 0).range(-1, 300, 1).range(0, 18, 3).flag(True)
     i.flag(True).bytes(MB_MEASURE_ANS_1).flag(False)
     i.range(-2, 11, 0).integral(1, 7).range(-2, 11, 0).integral(1, 7).integral(1, 7)
-    i.flag(True).range(-1, 300, 2).range(0, 18, 0).flag(True)
+    i.range(0, 2, 0).range(-1, 300, 2).range(0, 18, 0).flag(True)
     i.flag(True).bytes(MB_IDENT_ANS_2).flag(False)
     i.range(-2, 11, 2).integral(1, 7).range(-2, 11, 2).integral(1, 7).integral(1, 7)
     seeds["modbus-measure-ident"] = i.data()
     # A poll of address 3 in "Кормаст-10м", and a refused Modbus valve command.
     i = Input()
-    i.flag(True).range(-1, 300, 3).range(0, 18, 3).flag(False)
+    i.range(0, 2, 0).range(-1, 300, 3).range(0, 18, 3).flag(False)
     i.flag(True).bytes(MEASURE_ANS_3).flag(False)
     i.range(-2, 11, 3).integral(1, 5).range(-2, 11, 3).integral(1, 5).integral(1, 5)
-    i.flag(True).range(-1, 300, 1).range(0, 18, 9).range(0, 2, 1).flag(True)
+    i.range(0, 2, 0).range(-1, 300, 1).range(0, 18, 9).range(0, 2, 1).flag(True)
     i.flag(False).range(0, 16, 5).bytes(MB_EXCEPTION).flag(False)
     i.range(-2, 11, 1).integral(1, 7).range(-2, 11, 1).integral(1, 7).integral(1, 7)
     seeds["kormast-measure-modbus-exception"] = i.data()
+    # regsolo's identify of a flow regulator at address 1, its answer in blocks
+    # of 3, 3 and 4.
+    i = Input()
+    i.range(0, 2, 1)
+    device(i)
+    i.flag(False).flag(True).range(0, 7, 0)
+    i.range(1, 10, 3).range(1, 7, 3).range(1, 4, 4)
+    seeds["solo-ident-in-blocks"] = i.data()
+    # A Modbus poll of address 1 in two attempts: the first write is refused,
+    # the second is answered in blocks of 4 and 5.
+    i = Input()
+    i.range(0, 2, 2).range(-1, 300, 1).range(0, 18, 3).flag(False).flag(True)
+    i.range(0, 5, 2).range(0, 9, 0).range(0, 7, 1)
+    i.range(0, 6, 4).integral(1, 0).range(0, 6, 0).integral(1, 0).range(0, 2, 0)
+    device(i)
+    i.range(0, 3, 1).flag(False).range(1, 9, 4).range(1, 5, 5)
+    i.range(-2, 11, 0).integral(1, 7).range(-2, 11, 0).integral(1, 7).integral(1, 7)
+    seeds["modbus-measure-refused-write-then-blocks"] = i.data()
     return seeds
 
 
