@@ -110,7 +110,7 @@ class SoloProgramRig : public ProgramRig {
     prog.SetConfigPath((dir / "KVL.dfg").string());
     {
       const char cfg[2] = {0, 5};
-      std::FILE* f = std::fopen((dir / "KVL.dfg").c_str(), "wb");
+      std::FILE* f = std::fopen((dir / "KVL.dfg").string().c_str(), "wb");
       if (f) {
         std::fwrite(cfg, 1, 2, f);
         std::fclose(f);
