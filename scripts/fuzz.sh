@@ -8,7 +8,9 @@
 # KVL_FUZZ_TARGETS: the targets to run (default all); KVL_FUZZ_RUNS: stop a
 # target after this many executions (default: run for SECONDS); KVL_JOBS:
 # targets fuzzed at the same time (default 2); KVL_BUILD: the build folder
-# (default build).
+# (default build); KVL_FUZZ_TIMEOUT: seconds one input may take before it counts
+# as a hang (default 60; an input takes milliseconds, but the limit is wall-clock
+# time, and a campaign run under nice on a busy machine waits for the processor).
 # New inputs go to build/fuzz/corpus/<target> and stay out of the repository. A
 # finding (crash, failed check, leak, time-out) is written to build/fuzz/findings
 # and fails the run: fix the fault and commit the input as
@@ -50,7 +52,7 @@ run() {
   local t=$1 status=0
   mkdir -p "$build/corpus/$t"
   "$build/fuzz_$t" -max_total_time="$seconds" -runs="${KVL_FUZZ_RUNS:--1}" -max_len="$(max_len "$t")" \
-    -timeout=10 -print_final_stats=1 \
+    -timeout="${KVL_FUZZ_TIMEOUT:-60}" -print_final_stats=1 \
     -artifact_prefix="$build/findings/$t-" "$build/corpus/$t" "$root/fuzz/corpus/$t" \
     >"$build/run_$t.log" 2>&1 || status=$?
   echo "$status" >"$build/status_$t"
