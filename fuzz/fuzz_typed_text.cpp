@@ -13,7 +13,7 @@
 #include <string>
 
 #include "check.h"
-#include "commands/setpoint_text.h"
+#include "commands/setpoint_value.h"
 #include "network/net_address.h"
 #include "solo/solo_numbers.h"
 
