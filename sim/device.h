@@ -34,6 +34,8 @@ struct Faults {
   int garbage = 0;             // junk bytes sent before each answer
   int extra = 0;               // junk bytes sent after each answer
   int answerFrom = 1;          // answers a request only from its Nth copy
+  int turnaroundMinMs = 0;     // its own pause before each answer, drawn anew for
+  int turnaroundMaxMs = 0;     // every answer from this range (on top of the line's)
   int64_t silentUntilMs = 0;   // dropped off the line until this time
   std::vector<Patch> patches;  // "Кормаст-10м" answer bytes replaced (sum kept right)
 };

@@ -202,6 +202,16 @@ std::string ApplyKey(Device& d, const std::string& key, const std::string& value
   if (key == "chunk-delay-ms") return number(0, 60000, d.faults.chunkDelayMs, "0..60000");
   if (key == "garbage") return number(0, 256, d.faults.garbage, "0..256");
   if (key == "extra") return number(0, 256, d.faults.extra, "0..256");
+  if (key == "turnaround") {
+    const auto parts = Split(value, '-');
+    long lo = 0, hi = 0;
+    if (parts.size() > 2 || !Int(parts[0], 0, 60000, lo) || !Int(parts.back(), 0, 60000, hi) ||
+        hi < lo)
+      return Bad(key, value, "milliseconds N or LO-HI, 0..60000");
+    d.faults.turnaroundMinMs = static_cast<int>(lo);
+    d.faults.turnaroundMaxMs = static_cast<int>(hi);
+    return "";
+  }
   if (key == "answer-from") {
     std::string err = number(1, 1000, d.faults.answerFrom, "1..1000");
     d.repeats = 0;

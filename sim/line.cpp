@@ -206,7 +206,11 @@ void Line::Answer(Device& d, const Reply& r, Proto proto, int64_t nowUs) {
   all.insert(all.end(), frame.begin(), frame.end());
   all.insert(all.end(), static_cast<size_t>(std::max(0, d.faults.extra)), kJunk);
 
-  int64_t t = std::max(nowUs, lineFreeUs_) + static_cast<int64_t>(opt_.turnaroundMs) * 1000;
+  int pauseMs = opt_.turnaroundMs;
+  if (d.faults.turnaroundMaxMs > 0)
+    pauseMs += std::uniform_int_distribution<int>(d.faults.turnaroundMinMs,
+                                                  d.faults.turnaroundMaxMs)(rng_);
+  int64_t t = std::max(nowUs, lineFreeUs_) + static_cast<int64_t>(pauseMs) * 1000;
   trace_.Frame(Ms(t), false, ProtoLetter(proto), all);
 
   // Split into chunks: the listed sizes, the rest in the last chunk.

@@ -86,6 +86,7 @@ Faults:
   garbage=N           N junk bytes before each answer
   extra=N             N junk bytes after each answer
   answer-from=N       ignores the first N-1 copies of the same request
+  turnaround=LO-HI    waits a random LO..HI ms before each answer (or =N ms)
   patch=C:B:V         answers to request code C get byte B := V (sum kept right)
   dropout=S           off the line for S seconds (from now with set)
 

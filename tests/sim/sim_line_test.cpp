@@ -1,6 +1,8 @@
 // The line: telling the protocols apart, faults, wire time, trace.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/framer.h"
 #include "sim_bench.h"
 
@@ -187,6 +189,33 @@ TEST(SimTiming, WireTimeAndTurnaround) {
   // their time first, then the turnaround, then each answer byte.
   EXPECT_EQ(outs[0].dueUs - sent, 10 * 1041 + 5000 + 1041);
   EXPECT_EQ(outs[9].dueUs - outs[0].dueUs, 9 * 1041);
+}
+
+TEST(SimTiming, DeviceTurnaroundIsDrawnFromItsRange) {
+  LineOptions o;
+  o.turnaroundMs = 5;
+  Bench b(o);
+  Device& d = b.Add("addr=4,turnaround=150-450");
+  std::set<int64_t> pauses;
+  for (int i = 0; i < 40; ++i) {
+    std::vector<Output> outs;
+    const int64_t sent = b.now;
+    ASSERT_TRUE(KormastValid(b.Send(Ident(4), 5000, &outs)));
+    const int64_t pause = outs.at(0).dueUs - sent;
+    EXPECT_GE(pause, 155'000);
+    EXPECT_LE(pause, 455'000);
+    pauses.insert(pause);
+    b.now += 500'000;  // the line is quiet again before the next request
+  }
+  EXPECT_GT(pauses.size(), 10u);  // drawn anew for each answer
+  // Set at run time; 0 takes it away, and a range upside down is refused.
+  ASSERT_EQ(ApplyDeviceText(d, "turnaround=0", 0), "");
+  std::vector<Output> outs;
+  const int64_t sent = b.now;
+  b.Send(Ident(4), 5000, &outs);
+  EXPECT_EQ(outs.at(0).dueUs - sent, 5000);
+  EXPECT_NE(ApplyDeviceText(d, "turnaround=450-150", 0).find("LO-HI"), std::string::npos);
+  EXPECT_NE(ApplyDeviceText(d, "turnaround=-5", 0), "");
 }
 
 }  // namespace
