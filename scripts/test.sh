@@ -31,7 +31,7 @@ ninja -C "$build/tsan" -j"$jobs"
 
 echo "== Tests of each group, against their minimum counts"
 scripts/check_test_counts.sh "$build/native"
-scripts/check_test_counts.sh "$build/tsan" --without wine
+scripts/check_test_counts.sh "$build/tsan" --without wine --without soak
 
 # Corpus replay and a short run of every fuzz target (clang, libFuzzer).
 KVL_JOBS=$jobs KVL_BUILD=$build scripts/fuzz.sh "${KVL_FUZZ_SECONDS:-20}"

@@ -41,6 +41,10 @@
 //                                        a line (recorded by the program as it draws)
 //   close HANDLE                         the close box (WM_CLOSE)
 //   texts HANDLE                         every child control: id TAB class TAB text
+//   captions HANDLE                      the same from the window system (GetWindowText):
+//                                        no message is sent, so a program busy on the
+//                                        line is read at once; right for statics, whose
+//                                        text the window system keeps
 //   rect HANDLE [ID]                     "x y width height" of the window (or of its
 //                                        control ID) on the screen
 //   client HANDLE                        "x y width height" of the client area on the screen
@@ -56,9 +60,13 @@
 //   windows                              every visible top-level window (for diagnosis)
 //   answers HANDLE [TIMEOUT_MS]          milliseconds until the window's thread has handled
 //                                        a message sent to it; fails after TIMEOUT_MS
+//   resources HANDLE                     "handles N gdi N windows N" of the process that owns
+//                                        the window: its kernel handles, GDI objects and
+//                                        windows (see ProcessResources)
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -265,6 +273,112 @@ std::vector<std::string> LogLines(HWND main) {
   return lines;
 }
 
+// What a process holds. GetProcessHandleCount and GetGuiResources answer on
+// Windows; Wine 8 has them as stubs (0, or ERROR_CALL_NOT_IMPLEMENTED), so
+// there the handles are counted in the system's handle list and the GDI objects
+// in the process's GDI handle table (its PEB points at it; an entry in use has a
+// nonzero type). Windows are counted by enumeration everywhere.
+struct Resources {
+  long handles = -1, gdi = -1, windows = 0;
+};
+
+long HandlesInSystemList(DWORD pid) {
+  // SYSTEM_HANDLE_INFORMATION: a count, then 24-byte entries whose first field
+  // is the owner's process id.
+  struct Entry {
+    ULONG pid;
+    UCHAR type, flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+  };
+  std::vector<char> buf(1 << 20);
+  ULONG got = 0;
+  NTSTATUS st;
+  while ((st = NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), buf.data(),
+                                        static_cast<ULONG>(buf.size()), &got)) ==
+         static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
+    if (buf.size() > (256u << 20)) Fail("the system's handle list does not fit");
+    buf.resize(buf.size() * 2);
+  }
+  if (st != 0) Fail("cannot read the system's handle list");
+  const ULONG count = *reinterpret_cast<ULONG*>(buf.data());
+  const auto* e = reinterpret_cast<const Entry*>(buf.data() + sizeof(void*));
+  long n = 0;
+  for (ULONG i = 0; i < count; ++i) n += e[i].pid == pid;
+  return n;
+}
+
+long GdiInHandleTable(HANDLE process) {
+  struct Entry {  // GDI_HANDLE_ENTRY, 24 bytes; the type is byte 2 of `type`
+    UINT64 object;
+    UINT owner;
+    UINT type;
+    UINT64 user;
+  };
+  constexpr size_t kEntries = 0x10000;
+  constexpr size_t kPebGdiTable = 0xF8;  // PEB.GdiSharedHandleTable, 64-bit
+  PROCESS_BASIC_INFORMATION pbi{};
+  ULONG len = 0;
+  if (NtQueryInformationProcess(process, ProcessBasicInformation, &pbi, sizeof pbi, &len) != 0)
+    Fail("cannot find the process's PEB");
+  UINT64 table = 0;
+  SIZE_T got = 0;
+  if (!ReadProcessMemory(process,
+                         static_cast<char*>(static_cast<void*>(pbi.PebBaseAddress)) + kPebGdiTable,
+                         &table, sizeof table, &got) ||
+      !table)
+    Fail("cannot find the process's GDI handle table");
+  std::vector<Entry> e(kEntries);
+  if (!ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<uintptr_t>(table)), e.data(),
+                         e.size() * sizeof(Entry), &got))
+    Fail("cannot read the process's GDI handle table");
+  long n = 0;
+  for (const Entry& x : e) n += (x.type & 0x00FF0000) != 0;
+  return n;
+}
+
+struct WindowCount {
+  DWORD pid;
+  long n;
+};
+
+// Counts w when it belongs to the process; always goes on with the enumeration.
+BOOL CALLBACK CountOwned(HWND w, LPARAM l) {
+  auto* c = reinterpret_cast<WindowCount*>(l);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(w, &owner);
+  if (owner == c->pid) ++c->n;
+  return TRUE;
+}
+
+Resources ProcessResources(HWND h) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!p) Fail("cannot open process " + std::to_string(pid));
+  Resources r;
+  DWORD n = 0;
+  if (GetProcessHandleCount(p, &n) && n > 0) r.handles = static_cast<long>(n);
+  if (const DWORD g = GetGuiResources(p, GR_GDIOBJECTS)) r.gdi = static_cast<long>(g);
+  if (r.handles < 0) r.handles = HandlesInSystemList(pid);
+  if (r.gdi < 0) r.gdi = GdiInHandleTable(p);
+  CloseHandle(p);
+  // Top-level windows of the process and all their descendants.
+  WindowCount ctx{pid, 0};
+  EnumWindows(
+      [](HWND w, LPARAM l) -> BOOL {
+        auto* c = reinterpret_cast<WindowCount*>(l);
+        const long before = c->n;
+        CountOwned(w, l);
+        if (c->n != before) EnumChildWindows(w, CountOwned, l);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  r.windows = ctx.n;
+  return r;
+}
+
 bool IsCombo(HWND c) {
   return ClassOf(c) == L"ComboBox";
 }
@@ -455,6 +569,10 @@ int wmain(int argc, wchar_t** argv) {
       Fail("the window did not answer within " + std::to_string(limit) + " ms");
     QueryPerformanceCounter(&t1);
     Out(std::to_string((t1.QuadPart - t0.QuadPart) * 1000 / freq.QuadPart));
+  } else if (cmd == L"resources") {
+    const Resources r = ProcessResources(ParseHandle(arg(2)));
+    Out("handles " + std::to_string(r.handles) + " gdi " + std::to_string(r.gdi) + " windows " +
+        std::to_string(r.windows));
   } else if (cmd == L"menubar") {
     HWND h = ParseHandle(arg(2));
     LRESULT n = Query(h, kvl::win::kQueryBarCount, 0) - 1;
@@ -489,6 +607,15 @@ int wmain(int argc, wchar_t** argv) {
         [](HWND c, LPARAM) -> BOOL {
           Out(std::to_string(GetDlgCtrlID(c) & 0xFFFF) + "\t" + Narrow(ClassOf(c)) + "\t" +
               Narrow(WindowText(c)));
+          return TRUE;
+        },
+        0);
+  } else if (cmd == L"captions") {
+    EnumChildWindows(
+        ParseHandle(arg(2)),
+        [](HWND c, LPARAM) -> BOOL {
+          Out(std::to_string(GetDlgCtrlID(c) & 0xFFFF) + "\t" + Narrow(ClassOf(c)) + "\t" +
+              Narrow(Caption(c)));
           return TRUE;
         },
         0);

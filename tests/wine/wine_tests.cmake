@@ -52,4 +52,8 @@ if(KVL_WIN_BUILD_DIR)
     set_tests_properties(wine_width_${name} PROPERTIES LABELS wine TIMEOUT 300
       RESOURCE_LOCK kvl_wine_suites)
   endforeach()
+  # Two minutes of the soak (scripts/soak.sh): regnet9 on a line whose faults rotate.
+  add_test(NAME wine_soak COMMAND ${PROJECT_SOURCE_DIR}/scripts/soak.sh 2 --regsim ${regsim})
+  set_tests_properties(wine_soak PROPERTIES LABELS "wine;soak" TIMEOUT 420
+    RESOURCE_LOCK kvl_wine_e2e ENVIRONMENT "${KVL_WINE_ENV}")
 endif()
