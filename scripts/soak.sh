@@ -98,17 +98,6 @@ sim_pull() {
 
 alive() { kvl_running || kvl_fail "regnet9.exe is gone (crashed?)"; }
 
-# The program's Wine process in this prefix.
-prog_pid() {
-  local p
-  for p in /proc/[0-9]*; do
-    p=${p#/proc/}
-    [ "$(cat "/proc/$p/comm" 2>/dev/null)" = regnet9.exe ] &&
-      grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$p/environ" 2>/dev/null && { echo "$p"; return 0; }
-  done
-  return 1
-}
-
 # Network dialog: closes the port when it is open, opens it, checks every
 # channel and keeps the channel lines; then OK and the monitor. Prints the
 # monitor's handle.
@@ -188,7 +177,7 @@ dir=$(kvl_workdir run)
 kvl_write_icx "$dir" regnet9 0 1 2 3 4 5 6 7 8 9
 kvl_launch regnet9.exe "$dir"
 main=$(kvl_main "Net9 Demo КВЛ30") || exit 1
-pid=$(prog_pid) || kvl_fail "no regnet9.exe process"
+pid=$(kvl_wine_pid regnet9.exe) || kvl_fail "no regnet9.exe process"
 say "regnet9.exe is process $pid; $minutes rounds of about a minute"
 round=0
 r=$(kvl_auto resources "$main") || exit 1

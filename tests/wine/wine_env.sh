@@ -6,6 +6,8 @@
 #   kvl_wine_server_start   start the prefix's wineserver quietly (map_com does)
 #   kvl_wine_run ARGS...    wine ARGS in the prefix
 #   kvl_wine_stop           stop the prefix's wineserver and wait for it
+#   kvl_wine_pid COMM       the process id of COMM (a glob on /proc's comm, such as
+#                           regnet9.exe or 'wineserver*') running in the prefix
 #   kvl_xvfb_start          start Xvfb on a free display, export DISPLAY
 #   kvl_xvfb_stop           stop that Xvfb
 #
@@ -66,6 +68,17 @@ kvl_wine_stop() {
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
   return 0
+}
+
+kvl_wine_pid() {
+  local p
+  for p in /proc/[0-9]*; do
+    p=${p#/proc/}
+    # shellcheck disable=SC2053
+    [[ $(cat "/proc/$p/comm" 2>/dev/null) == $1 ]] &&
+      grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$p/environ" 2>/dev/null && { echo "$p"; return 0; }
+  done
+  return 1
 }
 
 kvl_xvfb_start() {

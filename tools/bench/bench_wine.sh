@@ -92,17 +92,6 @@ figures=$(wine "$linkbench" "$exchanges" 1 | tr -d '\r') || die "bench_wine_link
 echo "(a) $figures"
 echo
 
-# Process ids from /proc: the program's Wine process and the prefix's wineserver.
-in_prefix() { grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$1/environ" 2>/dev/null; }
-pid_of() {  # COMM pattern
-  local p
-  for p in /proc/[0-9]*; do
-    p=${p#/proc/}
-    # shellcheck disable=SC2053
-    [[ $(cat "/proc/$p/comm" 2>/dev/null) == $1 ]] && in_prefix "$p" && { echo "$p"; return 0; }
-  done
-  return 1
-}
 hz=$(getconf CLK_TCK)
 # One line: seconds since the epoch, then CPU seconds, resident kB and private kB
 # of each pid.
@@ -155,8 +144,8 @@ PY
 prog_pid=$!
 a() { wine "$auto" "$@"; }
 main=$(a find "Net9 Demo КВЛ30" TTYWndClass 60000) || die "regnet9 did not start"
-exe_pid=$(pid_of regnet9.exe) || die "no regnet9.exe process"
-ws_pid=$(pid_of 'wineserver*') || die "no wineserver process"
+exe_pid=$(kvl_wine_pid regnet9.exe) || die "no regnet9.exe process"
+ws_pid=$(kvl_wine_pid 'wineserver*') || die "no wineserver process"
 secs=$((minutes * 60))
 sleep 10  # let the start settle
 echo "(b) regnet9.exe, no port open, ${minutes} min"
