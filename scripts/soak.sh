@@ -234,13 +234,14 @@ for round in $(seq 1 "$minutes"); do
   done
 done
 
+# The memory trend is that of the soak, not of the program's closing.
+kill "$sampler" 2>/dev/null
+wait "$sampler" 2>/dev/null
 kvl_auto click "$mon" 1 >/dev/null || kvl_fail "could not close the monitor"
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
 kvl_answer "OK to close window?" "КВЛ30" 1
 kvl_wait_exit 30
-kill "$sampler" 2>/dev/null
-wait "$sampler" 2>/dev/null
 cat "$KVL_WINE_OUT/soak-trace.txt" >>"$traces"
 
 python3 - "$traces" "$samples" "$netlines" "$memfile" "$resfile" "$minutes" <<'PY'
@@ -286,15 +287,22 @@ for ch, ids in enumerate(rows):
         cell[i] = (ch, kind)
 allowed_extra = {"setpoint": {""}, "output": {"", "нет связи"}, "number": {""}}
 known = {"setpoint": setpoints, "output": outputs, "number": serials}
-snapshots = shown = 0
+def timed(path):
+    """The lines of a file of "@ SECONDS" headers, each with its header's time,
+    and the number of headers."""
+    lines, t, headers = [], 0, 0
+    for line in open(path, encoding="utf-8"):
+        line = line.rstrip("\n")
+        if line.startswith("@ "):
+            t, headers = int(line[2:]), headers + 1
+        else:
+            lines.append((t, line))
+    return lines, headers
+
+shown = 0
 wrong = {}
-t = 0
-for line in open(samples, encoding="utf-8"):
-    line = line.rstrip("\n")
-    if line.startswith("@ "):
-        t = int(line[2:])
-        snapshots += 1
-        continue
+lines, snapshots = timed(samples)
+for t, line in lines:
     parts = line.split("\t", 2)
     if len(parts) < 3 or not parts[0].isdigit() or int(parts[0]) not in cell:
         continue
@@ -313,14 +321,9 @@ if snapshots == 0 or shown == 0:
 
 # The network dialog's channel lines: "Кан.N.КВЛ №SERIAL Сет.№ADDR Вход:..."
 # for a linked channel, "Кан.N. Связь не установлена Сет.№ADDR" otherwise.
-checks = linked = 0
-t = 0
-for line in open(netlines, encoding="utf-8"):
-    line = line.rstrip("\n")
-    if line.startswith("@ "):
-        t = int(line[2:])
-        checks += 1
-        continue
+linked = 0
+lines, checks = timed(netlines)
+for t, line in lines:
     ch, _, text = line.partition(" ")
     ch = int(ch)
     if text.startswith("Кан.%d.КВЛ №" % ch):
