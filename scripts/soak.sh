@@ -26,11 +26,13 @@
 #   channel N (at address N+1) is one the regulator at that address sent, as the
 #   simulator's trace has it; so is every channel line of the network dialog;
 # - memory: resident and private memory (VmRSS, VmData) of the program's Wine
-#   process, sampled every 5 s; after a warm-up (the first quarter of the run, at
-#   least one minute and at most five) a least-squares line is fitted, and the
-#   run fails when its slope is above 1 MB an hour with 95 % confidence (slope
-#   minus 1.96 standard errors above 1 MB an hour). A short run can show only a
-#   fast leak; the long run in README gives the figure;
+#   process, sampled with the monitor's texts, so always while it polls under a
+#   phase's faults (never while a cycle has the monitor closed); after a warm-up
+#   (a quarter of the run from the first sample, at least one minute and at
+#   most five) a least-squares line is fitted, and the run fails when its slope
+#   is above 1 MB an hour with 95 % confidence (slope minus 1.96 standard errors
+#   above 1 MB an hour). A short run can show only a fast leak; the long run in
+#   README gives the figure;
 # - handles, GDI objects and windows of the program (kvlauto resources) each time
 #   the monitor is open again after a cycle or the line's return: within +-2 of
 #   the count after the first round, which is the warm-up of Wine's caches (the
@@ -60,7 +62,7 @@ com1=$run/com1
 samples=$run/samples.txt     # "@ SECONDS" lines, then id TAB class TAB text of the monitor
 netlines=$run/netlines.txt   # the network dialog's channel lines after each check
 traces=$run/traces.txt       # the simulator's traces of the run, one after another
-memfile=$run/memory.txt      # seconds VmRSS-kB VmData-kB
+memfile=$run/memory.txt      # ms VmRSS-kB VmData-kB
 resfile=$run/resources.txt   # seconds round what handles N gdi N windows N
 : >"$samples"
 : >"$netlines"
@@ -136,10 +138,16 @@ resources() {  # WHAT
   echo "$(elapsed) $round $1 $r" >>"$resfile"
 }
 
+# The monitor's texts, and the program's memory (always in the same state:
+# polling, while a phase's faults act).
 sample() {
+  local mem
   alive
   # From the window system: a program busy on a bad line answers messages late.
   { echo "@ $(elapsed)"; kvl_auto captions "$mon"; } >>"$samples" || exit 1
+  mem=$(awk '/^VmRSS/ {r = $2} /^VmData/ {d = $2} END {print r, d}' "/proc/$pid/status") ||
+    kvl_fail "cannot read the memory of process $pid"
+  echo "$(($(date +%s%N) / 1000000 - t0 * 1000)) $mem" >>"$memfile"
 }
 
 # Samples the monitor every 2 s until the time (seconds since the start) is up.
@@ -183,16 +191,6 @@ round=0
 r=$(kvl_auto resources "$main") || exit 1
 echo "$(elapsed) $round closed $r" >>"$resfile"
 
-# Memory every 5 s, for as long as the program runs.
-(
-  while [ -r "/proc/$pid/status" ]; do
-    line=$(awk '/^VmRSS/ {r = $2} /^VmData/ {d = $2} END {print r, d}' "/proc/$pid/status" 2>/dev/null)
-    [ -n "$line" ] && echo "$(date +%s.%N) $line" >>"$memfile"
-    sleep 5
-  done
-) &
-sampler=$!
-
 end=$((t0 + minutes * 60))
 for round in $(seq 1 "$minutes"); do
   start=$(elapsed)
@@ -234,9 +232,6 @@ for round in $(seq 1 "$minutes"); do
   done
 done
 
-# The memory trend is that of the soak, not of the program's closing.
-kill "$sampler" 2>/dev/null
-wait "$sampler" 2>/dev/null
 kvl_auto click "$mon" 1 >/dev/null || kvl_fail "could not close the monitor"
 kvl_auto gone "$mon" 10000 >/dev/null || kvl_fail "the monitor stayed open"
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
@@ -338,18 +333,19 @@ if checks and linked < 9 * checks:
     failures.append("%d of %d channel checks on a healthy line did not link" % (9 * checks - linked, 9 * checks))
 
 # Memory: least-squares slope after the warm-up, with its standard error.
+# Times in seconds from the first sample (the first phase's polling).
 mem = [list(map(float, l.split())) for l in open(memfile) if len(l.split()) == 3]
+mem = [[(r[0] - mem[0][0]) / 1000, r[1], r[2]] for r in mem]
 warm = min(300.0, max(60.0, minutes * 60 / 4))
 growth = {}
 if len(mem) < 2:
     failures.append("no memory samples")
 else:
-    start = mem[0][0]
-    fit = [r for r in mem if r[0] - start >= warm]
+    fit = [r for r in mem if r[0] >= warm]
     if len(fit) < 5:
         failures.append("too few memory samples after the warm-up (%d)" % len(fit))
     else:
-        x = [r[0] - start for r in fit]
+        x = [r[0] for r in fit]
         mx = sum(x) / len(x)
         sxx = sum((a - mx) ** 2 for a in x)
         for k, name in ((1, "resident"), (2, "private")):
