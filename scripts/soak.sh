@@ -165,8 +165,9 @@ watch_until() {
   done
 }
 
-# Faults of a phase: NAME, then "ADDR TEXT" per device; the line's vanishing is
-# done by the phase itself.
+# The faults of a phase of the given kind, one "ADDR TEXT" line per device,
+# moving over the devices from phase to phase. The line's vanishing is done by
+# its phase itself.
 faults_of() {  # KIND
   local f=$(((phase * 3) % 9)) a b c
   a=$((f + 1)) b=$((f + 2)) c=$((f + 3))
