@@ -1,5 +1,7 @@
-// The program's information box (dialog 107, caption "Abaut"): fixed texts and
-// the picture are in the resource; it closes only through "OK" (or Enter).
+// The programs' information box (dialog 107, caption "Abaut"), one for all
+// three programs: fixed texts and the picture are in each program's resource;
+// it closes only through "OK" (or Enter, which presses it). Esc and the close
+// box are not acted on.
 #pragma once
 
 #include "shell/view.h"
@@ -11,9 +13,9 @@ enum : int { kAboutTemplate = 107 };
 class AboutBox : public DialogLogic {
  public:
   void OnInit(Dialog&) override {}
-  // "OK" ends the box with 1; Esc (Cancel) is not acted on.
-  void OnCommand(Dialog& d, int id, int code) override;
-  // The close box is not acted on either.
+  void OnCommand(Dialog& d, int id, int /*code*/) override {
+    if (id == kIdOk) d.End(kIdOk);
+  }
   void OnClose(Dialog&) override {}
 };
 

@@ -107,11 +107,30 @@ void ModelessSet::Remove(HWND h) {
   windows_.erase(std::remove(windows_.begin(), windows_.end(), h), windows_.end());
 }
 
+namespace {
+// Enter and Esc: the dialog manager would turn them into the default button
+// and Cancel, closing a window the operator is working in.
+bool EnterOrEsc(const MSG* msg) {
+  switch (msg->message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+      return msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 bool ModelessSet::Route(MSG* msg) {
   // A copy: a dialog may be destroyed while its message is handled.
   std::vector<HWND> copy = windows_;
   for (HWND h : copy) {
-    if (IsWindow(h) && IsDialogMessageW(h, msg)) return true;
+    if (!IsWindow(h) || (msg->hwnd != h && !IsChild(h, msg->hwnd))) continue;
+    // Tab and the arrows move between the controls as in any dialog; Enter
+    // and Esc go to the control that has the focus, which ignores them.
+    if (EnterOrEsc(msg)) return false;
+    return IsDialogMessageW(h, msg) != FALSE;
   }
   return false;
 }

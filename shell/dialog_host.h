@@ -1,7 +1,9 @@
 // Binds any DialogLogic to a dialog template: one generic dialog procedure
 // forwards WM_INITDIALOG, WM_COMMAND and WM_CLOSE to the logic. Modeless dialogs
 // are kept in a set so that the message loop can give them their keyboard
-// messages (IsDialogMessage).
+// messages (IsDialogMessage): Tab and the arrows move the focus, but Enter and
+// Esc never press their OK or Cancel (they stay open until OK is clicked or
+// the close box is used).
 #pragma once
 
 #include <vector>
@@ -15,7 +17,8 @@ class ModelessSet {
  public:
   void Add(HWND h) { windows_.push_back(h); }
   void Remove(HWND h);
-  // True when msg belongs to one of the modeless dialogs and was handled there.
+  // True when msg belongs to one of the modeless dialogs and was handled there
+  // as a dialog key; Enter and Esc are left to the focused control.
   bool Route(MSG* msg);
   bool Empty() const { return windows_.empty(); }
   // Puts the dialogs back above their owner without activating them.

@@ -30,7 +30,7 @@ void SetpointWindow::OnCommand(Dialog& d, int id, int code) {
     c_.line.Run(&d, [&] { Preset(d); });
   else if (id == kIdEnter)
     c_.line.Run(&d, [&] { Typed(d); });
-  else if (id == kIdOk || id == kIdCancel)
+  else if (id == kIdOk)  // Esc (Cancel) is not acted on
     Close(d);
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "network/about_box.h"
 #include "protocol/commands.h"
 #include "solo/connection_dialog.h"
 #include "solo/solo_messages.h"
@@ -12,16 +13,6 @@
 namespace kvl::solo {
 
 namespace {
-// The About box: "OK" or closing ends it; the shell paints its bitmap.
-class AboutBox : public DialogLogic {
- public:
-  void OnInit(Dialog&) override {}
-  void OnCommand(Dialog& d, int id, int) override {
-    if (id == kIdOk || id == kIdCancel) d.End(id);
-  }
-  void OnClose(Dialog& d) override { d.End(kIdCancel); }
-};
-
 enum : uint8_t { kValveRegulate = 0, kValveOpenCmd = 1, kValveCloseCmd = 2 };
 }  // namespace
 

@@ -43,7 +43,6 @@ enum : int {
 
 // Dialog templates.
 enum : int {
-  kAboutTemplate = 107,
   kSetpointTemplate = 108,
   kZeroOffsetTemplate = 111,  // with the offset edit (format byte above 5)
   kConnectTemplate = 114,

@@ -93,10 +93,18 @@ TEST_F(SoloTest, ExitPostsCloseAboutRunsTemplate107AndTheLogItemsToggle) {
   prog.OnCommand(kMenuExit, 0);
   EXPECT_EQ(ui.closePosts, 1);
 
-  ui.onModal = [](FakeDialog& d, DialogLogic& l) { l.OnCommand(d, kIdOk, 0); };
+  // The network programs' box: Esc and the close box leave it open, OK ends it.
+  bool endedBeforeOk = true;
+  ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
+    l.OnCommand(d, kIdCancel, 0);
+    l.OnClose(d);
+    endedBeforeOk = d.ended;
+    l.OnCommand(d, kIdOk, 0);
+  };
   prog.OnCommand(kMenuAbout, 0);
   ASSERT_EQ(ui.dialogs.size(), 1u);
   EXPECT_EQ(LastDialog().templateId, 107);
+  EXPECT_FALSE(endedBeforeOk);
   EXPECT_TRUE(LastDialog().ended);
 
   prog.OnCommand(kMenuLogOn, 0);

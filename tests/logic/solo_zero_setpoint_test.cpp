@@ -226,9 +226,11 @@ TEST_F(SoloSetpointTest, PortClosedMeanwhileGivesOneMessage100) {
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Нет связи.Ошибка100"});
 }
 
-TEST_F(SoloSetpointTest, ClosingTheWindowAllowsANewOne) {
+TEST_F(SoloSetpointTest, OkOrTheCloseBoxCloseTheWindowEscDoesNot) {
   FakeDialog& first = OpenWindow();
   ASSERT_EQ(prog.State().flist[0], 1);
+  Logic().OnCommand(first, kIdCancel, 0);
+  EXPECT_FALSE(first.ended);
   Logic().OnCommand(first, kIdOk, 0);
   EXPECT_TRUE(first.ended);
   EXPECT_EQ(prog.State().flist[0], 0);

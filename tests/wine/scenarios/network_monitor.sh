@@ -108,6 +108,13 @@ kvl_expect "focus after the click" "$(kvl_auto focus "$sp")" 1000
 kvl_auto key tab >/dev/null
 kvl_expect "focus after Tab" "$(kvl_auto focus "$sp")" 1087
 kvl_shot "$program-setpoint" "$sp"
+# Enter and Esc in the entry field do not close the dialog (only OK does).
+kvl_auto key shift+tab >/dev/null
+kvl_expect "focus after Shift+Tab" "$(kvl_auto focus "$sp")" 1000
+kvl_auto key enter >/dev/null
+kvl_auto key escape >/dev/null
+sleep 1
+kvl_auto text "$sp" 1 >/dev/null || kvl_fail "Enter or Esc closed the setpoint dialog"
 
 # A channel without a link cannot become active; a linked one can, and the
 # change closes the setpoint dialog.
@@ -119,6 +126,13 @@ kvl_auto click "$mon" "${radios[1]}" >/dev/null || kvl_fail "could not click cha
 kvl_wait_text "$mon" 1262 "Ак.кан.№1,"
 kvl_expect "family of channel 1" "$(kvl_auto text "$mon" 1263)" "ВПЗ"
 kvl_auto gone "$sp" 10000 >/dev/null || kvl_fail "the setpoint dialog stayed open after the change"
+
+# Enter and Esc in the monitor leave it open.
+kvl_auto mouseclick "$mon" 1262 >/dev/null || kvl_fail "could not click into the monitor"
+kvl_auto key enter >/dev/null
+kvl_auto key escape >/dev/null
+sleep 1
+kvl_auto text "$mon" 1 >/dev/null || kvl_fail "Enter or Esc closed the monitor"
 
 # OK closes the monitor (and stops polling); Exit ends the program.
 kvl_auto click "$mon" 1 >/dev/null

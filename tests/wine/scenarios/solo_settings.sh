@@ -45,6 +45,12 @@ done
 # One setpoint window at a time.
 kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой again"
 kvl_answer "Окно уже есть" "Предупреждение" 1
+# Enter and Esc in the entry field leave the window open; OK closes it.
+kvl_auto mouseclick "$sp" 1000 >/dev/null || kvl_fail "could not click the entry field"
+kvl_auto key enter >/dev/null
+kvl_auto key escape >/dev/null
+sleep 1
+kvl_auto text "$sp" 1 >/dev/null || kvl_fail "Enter or Esc closed the setpoint window"
 solo_ok "$sp" "setpoint window"
 
 # Address: a bad one is refused, then the regulator moves to 12.
