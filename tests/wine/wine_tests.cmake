@@ -32,6 +32,7 @@ if(KVL_WIN_BUILD_DIR)
     endforeach()
   endforeach()
   kvl_wine_test(wine_cmd_mode_regnet5 cmd_mode_regnet5 ${regsim})
+  kvl_wine_test(wine_about_box_regsolo about_box regsolo)
   kvl_wine_test(wine_shell_binding shell_binding)
   kvl_wine_test(wine_solo_unconnected solo_unconnected)
   foreach(scenario solo_session solo_commands solo_polling solo_zero_formats solo_settings solo_csv

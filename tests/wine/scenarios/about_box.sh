@@ -1,31 +1,45 @@
 #!/usr/bin/env bash
-# The About box: its texts for the program, bitmap 500 painted at 10,10, modal
-# (the main window takes no commands meanwhile), the close box does nothing,
-# Usage: about_box.sh regnet9|regnet5
+# The About box, one for the three programs: its texts for the program, bitmap
+# 500 painted at 10,10, modal (the main window takes no commands meanwhile);
+# the close box and Esc do nothing, OK and Enter close it.
+# Usage: about_box.sh regnet9|regnet5|regsolo
 here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="about_box-$1"
 source "$here/harness.sh"
 program=$1
-title=$(kvl_net_title "$program")
 case $program in
   regnet9) version="Версия09.09.2016" ;;
   regnet5) version="Версия 10.11.2009" ;;
 esac
-
-kvl_start
-dir=$(kvl_workdir run)
-kvl_write_icx "$dir" "$program" 0
-kvl_launch "$(kvl_net_exe "$program")" "$dir"
-main=$(kvl_main "$title") || exit 1
-kvl_auto menu "$main" 260 >/dev/null || kvl_fail "could not choose About"
-about=$(kvl_auto dialog "Abaut" 20000) || kvl_fail "no About box"
-
-texts=$(kvl_auto texts "$about" | cut -f3 | head -5)
 expected="Программа для настройки  КВЛ30
 и работы  сети
 $version
 OC WIN 98,WIN2000,WIN XP
 Проверена с USB Com-портом,ВПЗ"
+closing=("OK to close window?" "КВЛ30")
+if [ "$program" = regsolo ]; then
+  expected="Программа для настройки  КВЛ30
+Версия 07.04.2014
+OC WIN2000,WIN XP
+Проверена с USB Com-портом,ВПЗ"
+  closing=("OK to close window?" "DemoKVl")
+fi
+
+kvl_start
+dir=$(kvl_workdir run)
+if [ "$program" = regsolo ]; then
+  printf '\000\001' >"$dir/KVL.dfg"
+  kvl_launch "${KVL_EXE:-regsolo.exe}" "$dir"
+  main=$(kvl_main "ViriREVO7") || exit 1
+else
+  kvl_write_icx "$dir" "$program" 0
+  kvl_launch "$(kvl_net_exe "$program")" "$dir"
+  main=$(kvl_main "$(kvl_net_title "$program")") || exit 1
+fi
+kvl_auto menu "$main" 260 >/dev/null || kvl_fail "could not choose About"
+about=$(kvl_auto dialog "Abaut" 20000) || kvl_fail "no About box"
+
+texts=$(kvl_auto texts "$about" | cut -f3 | head -"$(echo "$expected" | wc -l)")
 kvl_expect "About texts" "$texts" "$expected"
 kvl_expect "OK button" "$(kvl_auto text "$about" 1)" "OK"
 
@@ -56,6 +70,6 @@ kvl_auto key enter >/dev/null
 kvl_auto gone "$about" 10000 >/dev/null || kvl_fail "Enter did not close the About box"
 
 kvl_auto menu "$main" 258 >/dev/null || kvl_fail "could not choose Exit"
-kvl_answer "OK to close window?" "КВЛ30" 1
+kvl_answer "${closing[0]}" "${closing[1]}" 1
 kvl_wait_exit 30
 kvl_log "passed"
