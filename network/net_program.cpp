@@ -74,6 +74,12 @@ bool NetProgram::OnCreate() {
   else
     for (int id : kGreyAtStart5) ui.MenuEnable(id, false);
   ui.MenuEnable(kMenuLogOn, true);
+  // Without the events every exchange waits on, the window is not created.
+  if (!ctx_.link.Ready()) {
+    ui.MessageBox("Failed to create event for thread!", "TTY Error!", MsgButtons::kOk,
+                  MsgIcon::kWarning);
+    return false;
+  }
   return true;
 }
 

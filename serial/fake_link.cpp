@@ -15,7 +15,10 @@ FakeLink::~FakeLink() {
 }
 
 bool FakeLink::Open(int port, bool watch) {
-  if (!ValidPort(port) || failOpen[port]) return false;
+  if (!ValidPort(port)) return false;
+  whyNot_[port] = failOpen[port] ? OpenFailure::kDevice : OpenFailure::kWatcher;
+  if (failOpen[port] || (watch && failWatcher[port])) return false;
+  whyNot_[port] = OpenFailure::kNone;
   {
     std::lock_guard<std::mutex> lk(lateMutex_);
     open_[port] = true;

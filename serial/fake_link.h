@@ -36,6 +36,7 @@ class FakeLink : public ByteLink {
 
   void SetResponder(Responder r) { responder_ = std::move(r); }
   bool Open(int port, bool watch) override;
+  bool Ready() const override { return !failEvents; }
   bool IsOpen(int port) const override;
   bool Lost(int port) const override;
   bool SetSpeed(int port, int speedIndex) override;
@@ -51,6 +52,8 @@ class FakeLink : public ByteLink {
   // Script and inspection.
   std::vector<Written> written;
   std::array<bool, kPortCount> failOpen{};   // Open of that port fails
+  std::array<bool, kPortCount> failWatcher{};  // its watcher cannot start (Open fails)
+  bool failEvents = false;                   // the link's events cannot be made
   std::array<bool, kPortCount> failSpeed{};  // SetSpeed of that port fails
   std::array<int, kPortCount> speed{};       // last speed index set (1 after Open)
   std::array<bool, kPortCount> watched{};    // opened with a watcher

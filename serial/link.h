@@ -7,6 +7,7 @@
 // wrong; the programs decide which message the operator sees.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,13 @@ struct WriteResult {
   uint32_t lineErrors = 0;  // error flags the port reported (ClearCommError)
 };
 
+// Why the last Open of a port failed.
+enum class OpenFailure {
+  kNone,
+  kDevice,   // absent or busy, or it refused the line settings
+  kWatcher,  // the device opened, but its watcher could not start (closed again)
+};
+
 // A problem seen on the watcher thread, for the main thread to show.
 struct LinkNotice {
   std::string what;  // e.g. "read" for a read that failed other than pending
@@ -47,6 +55,13 @@ class ByteLink {
   // watcher when watch is true (only the current port has one). False when the
   // port cannot be opened or configured, or the watcher cannot start.
   virtual bool Open(int port, bool watch) = 0;
+  // Why the last failed Open of the port failed (kNone after a success).
+  OpenFailure WhyNotOpened(int port) const {
+    return ValidPort(port) ? whyNot_[port] : OpenFailure::kDevice;
+  }
+  // False when the link could not make the events its exchanges wait on: no
+  // port of it can be used, and the programs refuse to start.
+  virtual bool Ready() const { return true; }
   virtual bool IsOpen(int port) const = 0;
   // True once an open port has gone away for good: the adapter was pulled, or the
   // other end of a pty closed. The watcher's wait or read failed for good, or a
@@ -64,6 +79,10 @@ class ByteLink {
   // Problems seen on the watcher threads since the last call.
   virtual std::vector<LinkNotice> TakeNotices() { return {}; }
   static bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
+
+ protected:
+  // Set by each Open of a valid port.
+  std::array<OpenFailure, kPortCount> whyNot_{};
 };
 
 }  // namespace kvl

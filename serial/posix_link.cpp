@@ -51,7 +51,9 @@ PosixLink::~PosixLink() {
 }
 
 bool PosixLink::Open(int port, bool watch) {
-  if (!ValidPort(port) || paths_[port].empty() || IsOpen(port)) return false;
+  if (!ValidPort(port) || IsOpen(port)) return false;
+  whyNot_[port] = OpenFailure::kDevice;
+  if (paths_[port].empty()) return false;
   Port& pt = ports_[port];
   const int fd = ::open(paths_[port].c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
@@ -78,9 +80,11 @@ bool PosixLink::Open(int port, bool watch) {
       ::close(wake[0]);
       ::close(wake[1]);
       Release(fd);
+      whyNot_[port] = OpenFailure::kWatcher;
       return false;
     }
   }
+  whyNot_[port] = OpenFailure::kNone;
   pt.fd = fd;
   pt.wakeRead = wake[0];
   pt.wakeWrite = wake[1];

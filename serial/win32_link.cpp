@@ -112,8 +112,14 @@ Win32Link::~Win32Link() {
   for (int i = 0; i < kPortCount; ++i) Close(i);
 }
 
+bool Win32Link::Ready() const {
+  return std::all_of(ports_.begin(), ports_.end(), [](const auto& p) { return p->Ready(); });
+}
+
 bool Win32Link::Open(int port, bool watch) {
-  if (!ValidPort(port) || IsOpen(port) || !ports_[port]->Ready()) return false;
+  if (!ValidPort(port) || IsOpen(port)) return false;
+  whyNot_[port] = OpenFailure::kDevice;
+  if (!ports_[port]->Ready()) return false;
   Port& pt = *ports_[port];
   const std::string name = "\\\\.\\" + PortName(port);
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -145,10 +151,12 @@ bool Win32Link::Open(int port, bool watch) {
       pt.fconnect = false;
       CloseHandle(h);
       pt.hCom = INVALID_HANDLE_VALUE;
+      whyNot_[port] = OpenFailure::kWatcher;
       return false;
     }
     EscapeCommFunction(h, SETDTR);
   }
+  whyNot_[port] = OpenFailure::kNone;
   return true;
 }
 

@@ -43,6 +43,8 @@ class Win32Link : public ByteLink {
   Win32Link& operator=(const Win32Link&) = delete;
 
   bool Open(int port, bool watch) override;
+  // False when an event of a port could not be made.
+  bool Ready() const override;
   bool IsOpen(int port) const override;
   bool Lost(int port) const override;
   bool SetSpeed(int port, int speedIndex) override;

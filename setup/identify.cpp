@@ -17,6 +17,10 @@ int OpenConnection(NetContext& c, int n) {
     c.ui.MenuEnable(256, false);
   }
   c.ui.EndWaitCursor();
+  // A port that is absent or busy is told by the caller; a watcher that could
+  // not start is told here, before it.
+  if (!ok && c.link.WhyNotOpened(n) == OpenFailure::kWatcher)
+    c.line.Tell("Поток не создан", "CommWatchProc0");
   return ok ? 1 : 0;
 }
 

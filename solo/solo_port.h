@@ -8,7 +8,8 @@
 namespace kvl::solo {
 
 // Opens port index `port` with the wait cursor shown. On failure shows the port
-// name with caption ".Ошибка109" and returns false.
+// name with caption ".Ошибка109" (the device could not be opened) or
+// ".Ошибка108" (its watcher could not start), and returns false.
 bool OpenConnection(SoloContext& c, int port);
 
 // Sends the closing frame when the port's regulator is connected and the port

@@ -8,10 +8,12 @@ bool OpenConnection(SoloContext& c, int port) {
   c.ui.BeginWaitCursor();
   const bool ok = c.link.Open(port, port == c.s.port0);
   c.ui.EndWaitCursor();
-  // The link reports a failed device open and a failed watcher start alike; the
-  // device open is by far the common case, so the operator sees the port name.
-  if (!ok) c.ui.MessageBox(ByteLink::PortName(port), msg::kOpenFailed109);
-  return ok;
+  if (ok) return true;
+  if (c.link.WhyNotOpened(port) == OpenFailure::kWatcher)
+    c.line.Tell(msg::kOpenFailed108, msg::kError);
+  else
+    c.line.Tell(ByteLink::PortName(port), msg::kOpenFailed109);
+  return false;
 }
 
 void CloseConnection(SoloContext& c, int port, bool fromMainWindow) {

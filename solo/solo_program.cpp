@@ -48,6 +48,12 @@ bool SoloProgram::OnCreate() {
   ui_.MenuEnable(kMenuRegulate, false);
   ui_.MenuEnable(kMenuLogOff, false);
   ui_.MenuEnable(kMenuLogOn, true);
+  // Without the events every exchange waits on, the window is not created.
+  if (!link_.Ready()) {
+    ui_.MessageBox("Failed to create event for thread!.Ошибка108", "Error!", MsgButtons::kOk,
+                   MsgIcon::kWarning);
+    return false;
+  }
   return true;
 }
 

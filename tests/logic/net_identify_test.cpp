@@ -25,6 +25,16 @@ TEST_P(IdentifyTest, OpenWatchesOnlyTheCurrentPort) {
   rig.ui.menuEnabled.clear();
   EXPECT_EQ(OpenConnection(rig.C(), 6), 0);
   EXPECT_TRUE(rig.ui.menuEnabled.empty());
+  EXPECT_TRUE(rig.ui.messages.empty());  // an absent port is told by the caller
+  // A watcher that cannot start closes the port again and is told here.
+  rig.S().port0 = 7;
+  rig.link.failWatcher[7] = true;
+  EXPECT_EQ(OpenConnection(rig.C(), 7), 0);
+  EXPECT_FALSE(rig.link.IsOpen(7));
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_EQ(rig.ui.messages[0].text, "Поток не создан");
+  EXPECT_EQ(rig.ui.messages[0].caption, "CommWatchProc0");
+  EXPECT_TRUE(rig.ui.menuEnabled.empty());
   EXPECT_EQ(OpenConnection(rig.C(), 10), 0);
   EXPECT_EQ(OpenConnection(rig.C(), -1), 0);
   EXPECT_EQ(rig.ui.waitCursor, 0);

@@ -69,6 +69,16 @@ TEST_P(NetProgramTest, ExchangeLogMirrorsTheNewest14LinesInTheListBox) {
   EXPECT_EQ(shown.back(), "line19");
 }
 
+TEST_P(NetProgramTest, WithoutTheLinksEventsTheWindowIsNotCreated) {
+  rig.WriteConfig({});
+  rig.link.failEvents = true;
+  EXPECT_FALSE(rig.prog->OnCreate());
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_EQ(rig.ui.messages[0].text, "Failed to create event for thread!");
+  EXPECT_EQ(rig.ui.messages[0].caption, "TTY Error!");
+  EXPECT_EQ(rig.ui.messages[0].icon, MsgIcon::kWarning);
+}
+
 TEST_P(NetProgramTest, LogWindowOnAndOff) {
   rig.Start();
   rig.prog->OnCommand(40057, 0);

@@ -31,6 +31,16 @@ TEST_F(SoloTest, MissingFileEndsTheProgramWithMessage103) {
   EXPECT_EQ(ui.quitPosts, 1);
 }
 
+TEST_F(SoloTest, WithoutTheLinksEventsTheWindowIsNotCreatedWithMessage108) {
+  WriteConfig({0, 5});
+  link.failEvents = true;
+  EXPECT_FALSE(prog.OnCreate());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Failed to create event for thread!.Ошибка108");
+  EXPECT_EQ(ui.messages[0].caption, "Error!");
+  EXPECT_EQ(ui.messages[0].icon, MsgIcon::kWarning);
+}
+
 TEST_F(SoloTest, OneByteFileGivesThePortAndAddressZero) {
   WriteConfig({2});
   ASSERT_TRUE(prog.OnCreate());
