@@ -28,6 +28,10 @@ bool SoloLine::Run(Dialog* owner, const std::function<void()>& command,
 bool SoloLine::WriteOnce(int port) {
   ContrSum(rq_.com.data(), kFrameSize, 0);
   const WriteResult w = link_.Write(port, rq_.com.data(), kFrameSize);
+  // Its problems are told as those of any other write (111 to 114).
+  ExchangeResult r;
+  r.writeProblems.push_back(w);
+  ReportProblems(r, port);
   return w.status == WriteStatus::kDone || w.status == WriteStatus::kCompletionError;
 }
 

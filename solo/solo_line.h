@@ -23,7 +23,8 @@ class SoloLine : public ProgramLine {
   bool Run(Dialog* owner, const std::function<void()>& command,
            const std::function<void()>& onLost = {});
   // Writes the request once without waiting for an answer (closing frame,
-  // address change). True when the write was done.
+  // address change) and tells its problems as every write does (111 to 114).
+  // True when the write was done (also after 112: the write was issued).
   bool WriteOnce(int port);
   // Adds the line of the last answer with the port index.
   void MesOut(int port);

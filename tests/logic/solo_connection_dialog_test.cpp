@@ -1,6 +1,7 @@
 // regsolo's connection dialog: port choice, open and close, finding and
 // identifying the regulator, address and speed change, mode memorising, saving.
 #include "logic/solo_fixture.h"
+#include "protocol/exchange_log.h"
 
 namespace kvl::test {
 namespace {
@@ -79,20 +80,27 @@ TEST_F(SoloConnectionTest, OpenPortWithoutConnectionSelectsTheCloseRadioOnReopen
   EXPECT_TRUE(d.GetCheck(kIdPortClose));
 }
 
-TEST_F(SoloConnectionTest, FailedOpenShowsThePortNameAndMessage115) {
+TEST_F(SoloConnectionTest, FailedOpenShowsWhatFailedAndMessage115) {
   Start(3, 5);
-  link.failOpen[3] = true;
-  Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
-  FakeDialog& d = LastDialog();
-  EXPECT_FALSE(d.GetCheck(kIdPortOpen));
-  EXPECT_EQ(d.texts[kIdPortState], "Порта COM4 нет");
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0].text, "COM4");
-  EXPECT_EQ(ui.messages[0].caption, ".Ошибка109");
-  EXPECT_EQ(ui.messages[1].text, "Connection failed..Ошибка115");
-  EXPECT_EQ(ui.messages[1].caption, "Error");
-  EXPECT_EQ(ui.messages[1].icon, MsgIcon::kWarning);
-  EXPECT_EQ(ui.waitCursor, 0);
+  // An absent device gives its name (109); a watcher that cannot start, 108.
+  for (const bool watcher : {false, true}) {
+    ui.messages.clear();
+    link.failOpen[3] = !watcher;
+    link.failWatcher[3] = watcher;
+    Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
+    FakeDialog& d = LastDialog();
+    EXPECT_FALSE(d.GetCheck(kIdPortOpen));
+    EXPECT_FALSE(link.IsOpen(3));
+    EXPECT_EQ(d.texts[kIdPortState], "Порта COM4 нет");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, watcher ? ".Ошибка108" : "COM4");
+    EXPECT_EQ(ui.messages[0].caption, watcher ? "Error" : ".Ошибка109");
+    EXPECT_EQ(ui.messages[0].owner, Owner::kDialog);
+    EXPECT_EQ(ui.messages[1].text, "Connection failed..Ошибка115");
+    EXPECT_EQ(ui.messages[1].caption, "Error");
+    EXPECT_EQ(ui.messages[1].icon, MsgIcon::kWarning);
+    EXPECT_EQ(ui.waitCursor, 0);
+  }
 }
 
 TEST_F(SoloConnectionTest, ConnectAtTheTypedAddress) {
@@ -277,16 +285,39 @@ TEST_F(SoloConnectionTest, ChangeAddressOutsideTheRangeIsRefused) {
   }
 }
 
-TEST_F(SoloConnectionTest, FailedAddressWriteShowsMessage102) {
+TEST_F(SoloConnectionTest, AddressWriteProblemsAreToldAsEveryWritesAndAFailedOneAs102) {
+  // The write is not repeated: what went wrong is told (111 to 114) as for
+  // every other write; a write that was not issued is also message 102.
+  const std::string dump = "dump";  // stands for the request dump (113)
+  struct Case {
+    WriteResult write;
+    std::vector<std::pair<std::string, std::string>> told;
+    bool taken;  // the regulator's new address is taken
+  } cases[] = {
+      {{WriteStatus::kRefused, 0}, {{".Ошибка102", "Error"}}, false},
+      {{WriteStatus::kRefused, 4}, {{"<CE-4>", "Ошибка записи 114"}, {".Ошибка102", "Error"}}, false},
+      {{WriteStatus::kCompletionError, 0}, {{"Ошибка записи 112", "Error"}}, true},
+      {{WriteStatus::kCompletionError, 8},
+       {{"Ошибка записи 112", "Error"}, {dump, "Ошибка записи 113"}},
+       true},
+  };
   Start();
   Connect();
-  Run([&](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kIdNewAddress, "9");
-    link.writeScript = {{WriteStatus::kRefused, 0}};
-    l.OnCommand(d, kIdChangeAddress, 0);
-  });
-  EXPECT_TRUE(Shown(".Ошибка102"));
-  EXPECT_EQ(prog.State().Address(), 5);
+  for (const Case& c : cases) {
+    prog.State().nofcan[0] = 5;
+    ui.messages.clear();
+    Run([&](FakeDialog& d, DialogLogic& l) {
+      d.SetText(kIdNewAddress, "9");
+      link.writeScript = {c.write};
+      l.OnCommand(d, kIdChangeAddress, 0);
+    });
+    std::vector<std::pair<std::string, std::string>> told;
+    for (const auto& m : ui.messages)
+      told.emplace_back(m.text == RequestDump(prog.State().rq.com.data()) ? dump : m.text,
+                        m.caption);
+    EXPECT_EQ(told, c.told) << static_cast<int>(c.write.status) << " " << c.write.lineErrors;
+    EXPECT_EQ(prog.State().Address(), c.taken ? 9 : 5);
+  }
 }
 
 TEST_F(SoloConnectionTest, SpeedChangeOnBothSides) {
