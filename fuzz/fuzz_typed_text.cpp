@@ -58,7 +58,9 @@ void CheckLeadingNumbers(const std::string& t) {
 void CheckNet(const std::string& t) {
   const size_t b = t.find_first_not_of(" \t"), e = t.find_last_not_of(" \t");
   std::optional<int> want;
-  if (b != std::string::npos) {
+  if (b == std::string::npos) {
+    want = 0;  // an empty field is address 0
+  } else {
     int64_t v = 0;
     bool digitsOnly = true;
     for (size_t i = b; i <= e; ++i) {

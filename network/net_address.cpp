@@ -15,7 +15,10 @@ int LeadingNumber(const std::string& text) {
 bool ParseNet(const std::string& text, int& net) {
   size_t b = text.find_first_not_of(" \t");
   size_t e = text.find_last_not_of(" \t");
-  if (b == std::string::npos) return false;
+  if (b == std::string::npos) {
+    net = 0;
+    return true;
+  }
   int v = 0;
   for (size_t i = b; i <= e; ++i) {
     const char ch = text[i];

@@ -14,7 +14,7 @@ constexpr int kMaxNet = 254;
 int LeadingNumber(const std::string& text);
 
 // An address typed by the operator: blanks around decimal digits, the value
-// within 0..kMaxNet. False for anything else.
+// within 0..kMaxNet; an empty field is address 0. False for anything else.
 bool ParseNet(const std::string& text, int& net);
 
 }  // namespace kvl

@@ -196,14 +196,15 @@ void NetworkDialog::Register(Dialog& d) {
   ChannelTable& t = c_.s.table;
   const int ch = c_.s.canal;
   if (!t.Valid(ch)) return;
-  // The typed value is the channel's address at once, even when it is refused.
+  // A refused address never becomes the channel's: a linked channel goes on
+  // being polled at its address, and a save stores that one.
   const int addr = LeadingNumber(d.GetText(kNetAddress, 9));
-  t.Data[ch].net = addr;
   if (addr < 1 || addr > 254) {
     c_.ui.MessageBox("Номер сети вне допустимого диапазона(1-254)", "Ошибка ввода", MsgButtons::kOk,
                      MsgIcon::kNone, Owner::kDialog, &d);
     return;
   }
+  t.Data[ch].net = addr;
   d.SetText(kNetRegisterResult, "");
   std::string line;
   if (IdentifyExchange(c_, ch, addr)) {

@@ -25,16 +25,16 @@ void RegulatorDialog::ShowPortClosed(Dialog& d, int port) {
   d.SetText(kRgPortState, "Порт " + ByteLink::PortName(port) + " закрыт");
 }
 
-// Field 1000; its change notification copies it into 1169 and the channel.
+// Field 1000; its change notification copies it into 1169.
 void RegulatorDialog::WriteNet(Dialog& d, const std::string& text) {
   d.SetText(kRgNet, text);
 }
 
+// The typed text becomes the channel's address only when "Установить связь"
+// accepts it: until then the channel keeps being polled, and saved, at the
+// address it has.
 void RegulatorDialog::NetEdited(Dialog& d) {
-  const std::string text = d.GetText(kRgNet, 9);
-  d.SetText(kRgNewNet, text);
-  ChannelTable& t = c_.s.table;
-  if (t.Valid(t.cnl2)) t.Data[t.cnl2].net = LeadingNumber(text);
+  d.SetText(kRgNewNet, d.GetText(kRgNet, 9));
 }
 
 bool RegulatorDialog::PortOpenOrTold(Dialog& d) {

@@ -169,21 +169,22 @@ TEST_P(NetworkDialogTest, RegisterIdentifiesTheChosenChannel) {
   EXPECT_TRUE(rig.ui.messages.empty());
 }
 
-TEST_P(NetworkDialogTest, RegisterRefusesAddressesOutOfRangeButKeepsThem) {
+TEST_P(NetworkDialogTest, RegisterRefusesAddressesOutOfRangeAndDoesNotKeepThem) {
   rig.OpenPort();
+  rig.Link(0, 7);
   FakeDialog& d = Open();
+  rig.line.asked.clear();
   for (const char* typed : {"0", "255", "", "abc", "-3", "999999999"}) {
     d.SetText(kNetAddress, typed);
     Press(d, kNetRegister);
   }
-  EXPECT_TRUE(rig.link.written.empty());
+  EXPECT_TRUE(rig.line.asked.empty());
   ASSERT_EQ(rig.ui.messages.size(), 6u);
   EXPECT_EQ(rig.ui.messages[0].text, "Номер сети вне допустимого диапазона(1-254)");
   EXPECT_EQ(rig.ui.messages[0].caption, "Ошибка ввода");
-  EXPECT_EQ(rig.T().Data[0].net, 999999999);
-  d.SetText(kNetAddress, "255");
-  Press(d, kNetRegister);
-  EXPECT_EQ(rig.T().Data[0].net, 255);
+  // The linked channel keeps its address and its link.
+  EXPECT_EQ(rig.T().Data[0].net, 7);
+  EXPECT_EQ(rig.T().Data[0].svjac, 1);
   // Leading digits count; the field is read up to 9 characters.
   d.SetText(kNetAddress, "0000000254");
   Press(d, kNetRegister);

@@ -122,17 +122,16 @@ TEST_P(RegulatorTest, OpeningOnASilentDeviceUnlinksIt) {
 
 // ---- address field ------------------------------------------------------
 
-TEST_P(RegulatorTest, AddressFieldIsCopiedAndTaken) {
+TEST_P(RegulatorTest, AddressFieldIsCopiedButTakenOnlyWhenLinkAcceptsIt) {
   Open();
   Type(kRgNet, "17");
   EXPECT_EQ(d.texts[kRgNewNet], "17");
-  EXPECT_EQ(r.Ch().net, 17);
   Type(kRgNet, "x");
   EXPECT_EQ(d.texts[kRgNewNet], "x");
-  EXPECT_EQ(r.Ch().net, 0);
   d.texts[kRgNet] = "23";  // the field's text, its change not yet told
   Cmd(kRgNet, 0x0100);     // focus, not a change
-  EXPECT_EQ(r.Ch().net, 0);
+  EXPECT_EQ(d.texts[kRgNewNet], "x");
+  EXPECT_EQ(r.Ch().net, 5);  // typing alone changes no address
 }
 
 // ---- port ---------------------------------------------------------------
@@ -297,8 +296,9 @@ TEST_P(RegulatorTest, SilentFirmwareDateIsReported) {
 
 TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
   Open();
+  ASSERT_EQ(r.Ch().svjac, 1);
   const size_t sent = r.Sent();
-  for (const char* t : {"300", "255", "abc", ""}) {
+  for (const char* t : {"300", "255", "abc"}) {
     r.ui.messages.clear();
     d.SetText(kRgNet, t);
     Cmd(kRgLink);
@@ -307,12 +307,23 @@ TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
     EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
   }
   EXPECT_EQ(r.Sent(), sent);
-  // Address 0 is a device address like any other here.
-  r.dev.addr = 0;
-  d.SetText(kRgNet, "0");
-  Cmd(kRgLink);
+  // The refused text never became the channel's address: it stays linked and
+  // is polled and saved at the address it had.
+  EXPECT_EQ(r.Ch().net, 5);
   EXPECT_EQ(r.Ch().svjac, 1);
-  EXPECT_EQ(r.Ch().net, 0);
+  Cmd(kIdOk);
+  ChannelTable saved(*GetParam());
+  ASSERT_TRUE(LoadConfiguration(saved, r.s.configPath).messages.empty());
+  EXPECT_EQ(saved.Data[0].net, 5);
+  // Address 0 is a device address like any other here; an empty field is 0.
+  r.dev.addr = 0;
+  for (const char* t : {"0", ""}) {
+    r.Ch().svjac = 0;
+    d.SetText(kRgNet, t);
+    Cmd(kRgLink);
+    EXPECT_EQ(r.Ch().svjac, 1) << t;
+    EXPECT_EQ(r.Ch().net, 0) << t;
+  }
 }
 
 // ---- address query ------------------------------------------------------
