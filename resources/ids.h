@@ -13,6 +13,13 @@
 #define IDI_BLINK_B 132
 #define IDB_ABOUT 500
 
+/* Strings */
+#define IDS_COM 784 /* "COM": the port device names are this and the port number */
+
+/* Release of the three programs, in the version resource of each */
+#define KVL_VERSION_BINARY 1, 1, 0, 0
+#define KVL_VERSION_TEXT "1.1.0.0"
+
 /* Dialog templates */
 #define IDD_ABOUT 107
 #define IDD_SETPOINT 108

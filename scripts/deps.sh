@@ -10,7 +10,7 @@ KVL_PACKAGES=(
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth x11-utils imagemagick
-  python3
+  python3 zip unzip
 )
 
 kvl_missing_packages() {

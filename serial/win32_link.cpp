@@ -104,7 +104,7 @@ Io Finish(HANDLE h, OVERLAPPED& o, HANDLE stop, DWORD ms, DWORD& got, DWORD& err
 
 }  // namespace
 
-Win32Link::Win32Link() {
+Win32Link::Win32Link(std::string portPrefix) : prefix_(std::move(portPrefix)) {
   for (auto& p : ports_) p = std::make_unique<Port>();
 }
 
@@ -121,7 +121,8 @@ bool Win32Link::Open(int port, bool watch) {
   whyNot_[port] = OpenFailure::kDevice;
   if (!ports_[port]->Ready()) return false;
   Port& pt = *ports_[port];
-  const std::string name = "\\\\.\\" + PortName(port);
+  // "\\.\COMn": the only form in which Windows opens COM10 and above.
+  const std::string name = "\\\\.\\" + prefix_ + std::to_string(port + 1);
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;  // absent or busy: the caller reports

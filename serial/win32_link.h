@@ -29,6 +29,7 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "serial/link.h"
@@ -37,7 +38,9 @@ namespace kvl {
 
 class Win32Link : public ByteLink {
  public:
-  Win32Link();
+  // portPrefix: the device name of a port is it followed by the port number
+  // (the programs take it from their string table).
+  explicit Win32Link(std::string portPrefix = "COM");
   ~Win32Link() override;
   Win32Link(const Win32Link&) = delete;
   Win32Link& operator=(const Win32Link&) = delete;
@@ -69,6 +72,7 @@ class Win32Link : public ByteLink {
   void MarkLost(int port, unsigned long error);
   void Notice(const char* what, uint32_t code);
 
+  std::string prefix_;
   std::array<std::unique_ptr<Port>, kPortCount> ports_;
   std::array<Receiver, kPortCount> rx_;
   std::mutex noticesMutex_;

@@ -221,6 +221,13 @@ bool InitApplication(HINSTANCE inst, Shell& s) {
 
 }  // namespace
 
+std::string ResourceString(HINSTANCE inst, int id) {
+  const wchar_t* text = nullptr;
+  // With no buffer, LoadStringW gives the string in place and its length.
+  const int n = LoadStringW(inst, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+  return n > 0 && text ? Narrow(std::wstring(text, static_cast<size_t>(n))) : std::string();
+}
+
 int RunProgram(HINSTANCE inst, int nCmdShow, const ProgramInfo& info) {
   Shell s(inst);
   s.info = &info;

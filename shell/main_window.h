@@ -23,6 +23,9 @@ struct ProgramInfo {
   std::function<std::unique_ptr<MainLogic>(Services&)> makeLogic;
 };
 
+// A string of the program's string table; empty when there is none.
+std::string ResourceString(HINSTANCE inst, int id);
+
 // Registers the class, creates and shows the window, runs the message loop.
 // Returns the quit message's wParam, or 0 when start-up fails.
 int RunProgram(HINSTANCE inst, int nCmdShow, const ProgramInfo& info);

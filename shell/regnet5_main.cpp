@@ -1,12 +1,14 @@
 // regnet5: the network program for up to five regulators.
 #include "network/net_program.h"
+#include "resources/ids.h"
 #include "serial/win32_link.h"
 #include "shell/command_line.h"
 #include "shell/main_window.h"
 #include "shell/win32.h"
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
-  kvl::Win32Link link;
+  // Port device names are built from string 784 ("COM").
+  kvl::Win32Link link(kvl::win::ResourceString(inst, IDS_COM));
   kvl::win::ProgramInfo info;
   info.title = "Demo КВЛ30(протокол КОРМАСТ-10м)";
   info.width = 560;

@@ -1,4 +1,5 @@
 // regsolo: the service program for one regulator on one port.
+#include "resources/ids.h"
 #include "serial/win32_link.h"
 #include "shell/command_line.h"
 #include "shell/main_window.h"
@@ -6,7 +7,8 @@
 #include "solo/solo_program.h"
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
-  kvl::Win32Link link;
+  // Port device names are built from string 784 ("COM").
+  kvl::Win32Link link(kvl::win::ResourceString(inst, IDS_COM));
   kvl::win::ProgramInfo info;
   info.title = "ViriREVO7";
   info.width = 660;

@@ -34,6 +34,11 @@ if(KVL_WIN_BUILD_DIR)
   kvl_wine_test(wine_cmd_mode_regnet5 cmd_mode_regnet5 ${regsim})
   kvl_wine_test(wine_about_box_regsolo about_box regsolo)
   kvl_wine_test(wine_shell_binding shell_binding)
+  kvl_wine_test(wine_program_files program_files)
+  # The release zip made from the same Windows build.
+  add_test(NAME release_package COMMAND ${PROJECT_SOURCE_DIR}/tests/release/package_check.sh)
+  set_tests_properties(release_package PROPERTIES LABELS wine TIMEOUT 120
+    ENVIRONMENT "KVL_WIN_BUILD_DIR=${KVL_WIN_BUILD_DIR}")
   kvl_wine_test(wine_solo_unconnected solo_unconnected)
   foreach(scenario solo_session solo_commands solo_polling solo_zero_formats solo_settings solo_csv
       regctl_exe)
