@@ -51,13 +51,13 @@ class FakeLink : public ByteLink {
 
   // Script and inspection.
   std::vector<Written> written;
-  std::array<bool, kPortCount> failOpen{};   // Open of that port fails
+  std::array<bool, kPortCount> failOpen{};     // Open of that port fails
   std::array<bool, kPortCount> failWatcher{};  // its watcher cannot start (Open fails)
-  bool failEvents = false;                   // the link's events cannot be made
-  std::array<bool, kPortCount> failSpeed{};  // SetSpeed of that port fails
-  std::array<int, kPortCount> speed{};       // last speed index set (1 after Open)
-  std::array<bool, kPortCount> watched{};    // opened with a watcher
-  std::vector<WriteResult> writeScript;      // results of the next writes, in order
+  bool failEvents = false;                     // the link's events cannot be made
+  std::array<bool, kPortCount> failSpeed{};    // SetSpeed of that port fails
+  std::array<int, kPortCount> speed{};         // last speed index set (1 after Open)
+  std::array<bool, kPortCount> watched{};      // opened with a watcher
+  std::vector<WriteResult> writeScript;        // results of the next writes, in order
   std::vector<LinkNotice> notices;
   int opens = 0, closes = 0;
   // Every write blocks this long before it returns (a driver that stalls).

@@ -295,7 +295,9 @@ TEST_F(SoloConnectionTest, AddressWriteProblemsAreToldAsEveryWritesAndAFailedOne
     bool taken;  // the regulator's new address is taken
   } cases[] = {
       {{WriteStatus::kRefused, 0}, {{".Ошибка102", "Error"}}, false},
-      {{WriteStatus::kRefused, 4}, {{"<CE-4>", "Ошибка записи 114"}, {".Ошибка102", "Error"}}, false},
+      {{WriteStatus::kRefused, 4},
+       {{"<CE-4>", "Ошибка записи 114"}, {".Ошибка102", "Error"}},
+       false},
       {{WriteStatus::kCompletionError, 0}, {{"Ошибка записи 112", "Error"}}, true},
       {{WriteStatus::kCompletionError, 8},
        {{"Ошибка записи 112", "Error"}, {dump, "Ошибка записи 113"}},

@@ -119,7 +119,8 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   for (const Program& p : kPrograms) {
-    const std::wstring path = std::wstring(argv[1]) + L"\\" + std::wstring(p.file, p.file + std::strlen(p.file));
+    const std::wstring path =
+        std::wstring(argv[1]) + L"\\" + std::wstring(p.file, p.file + std::strlen(p.file));
     CheckVersion(path, p);
     CheckManifestAndStrings(path, p);
   }
