@@ -26,7 +26,7 @@ SoloConfig LoadSoloConfig(const std::string& path) {
   } else {
     char text[160];
     std::snprintf(text, sizeof text,
-                  "В файле KVL.dfg номер порта %u вне диапазона COM1-COM10. Выбран порт COM1.",
+                  "В файле KVL.dfg номер порта %u вне диапазона COM1-COM10. Выбран порт COM1.Ошибка119",
                   d[0]);
     c.messages.push_back({text, "Error"});
   }

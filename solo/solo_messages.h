@@ -1,5 +1,7 @@
 // Message texts and captions of regsolo that more than one window uses. Every
-// message of the program carries its number (100..118) in its text or caption.
+// message of the program carries its number (100..120) in its text or caption:
+// 118 to 120 are its own additions (a port gone, a port byte of KVL.dfg out of
+// range, a typed value refused).
 #pragma once
 
 namespace kvl::solo::msg {
@@ -19,5 +21,8 @@ constexpr const char* kRetry = "Повторите операцию.";
 constexpr const char* kReadError110 = ".Ошибка110";  // caption of "ERROR_IO_PENDING"
 // 118: the port has gone away (adapter pulled); the text is "Порт COM1" and this.
 constexpr const char* kDisconnected118 = " отключен.Ошибка118";
+// 120: a typed value outside what the regulator can take; nothing is sent.
+constexpr const char* kNewAddress120 = "Номер сети вне допустимого диапазона(0-254).Ошибка120";
+constexpr const char* kOffset120 = "Смещение вне допустимого диапазона(0-65535).Ошибка120";
 
 }  // namespace kvl::solo::msg

@@ -64,7 +64,7 @@ void ZeroOffsetDialog::WriteOffset(Dialog& d) {
     // reach the regulator as a different offset than the one typed.
     const auto typed = WholeNumber(d.GetText(kIdOffset, kOffsetChars));
     if (!typed || *typed < 0 || *typed > kMaxOffset) {
-      c_.ui.MessageBox("Смещение должно быть целым числом от 0 до 65535.", msg::kError,
+      c_.ui.MessageBox(msg::kOffset120, msg::kError,
                        MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, &d);
       return;
     }

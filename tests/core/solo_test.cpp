@@ -64,6 +64,9 @@ TEST_F(SoloConfigFile, PortByteAboveNineIsReplacedWithCom1) {
   EXPECT_EQ(c.port0, 0);
   EXPECT_EQ(c.address, 5);
   ASSERT_EQ(c.messages.size(), 1u);
+  EXPECT_EQ(c.messages[0].text,
+            "В файле KVL.dfg номер порта 200 вне диапазона COM1-COM10. Выбран порт COM1.Ошибка119");
+  EXPECT_EQ(c.messages[0].caption, "Error");
   EXPECT_FALSE(c.endProgram);
 }
 

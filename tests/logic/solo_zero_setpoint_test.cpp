@@ -109,7 +109,7 @@ TEST_F(SoloZeroTest, OffsetsOutsideTwoBytesAreRefusedAndNothingIsSent) {
       l.OnCommand(d, kIdZeroButton, 0);
       EXPECT_TRUE(WrittenSince(mark).empty());
       ASSERT_EQ(ui.messages.size(), shown + 1);
-      EXPECT_EQ(ui.messages.back().text, "Смещение должно быть целым числом от 0 до 65535.");
+      EXPECT_EQ(ui.messages.back().text, "Смещение вне допустимого диапазона(0-65535).Ошибка120");
     }
     d.SetText(kIdOffset, "65535");
     l.OnCommand(d, kIdZeroButton, 0);

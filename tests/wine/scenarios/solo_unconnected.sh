@@ -74,7 +74,7 @@ kvl_wait_exit 30
 dir=$(kvl_workdir bad-port)
 printf '\014\042' >"$dir/KVL.dfg"
 kvl_launch "$exe" "$dir"
-solo_answer_shot "В файле KVL.dfg номер порта 12 вне диапазона COM1-COM10. Выбран порт COM1." \
+solo_answer_shot "В файле KVL.dfg номер порта 12 вне диапазона COM1-COM10. Выбран порт COM1.Ошибка119" \
   "Error" 1 "solo_bad-port"
 main=$(kvl_main "ViriREVO7") || exit 1
 kvl_auto menu "$main" 40048 >/dev/null || kvl_fail "could not choose the connection dialog"
