@@ -307,6 +307,7 @@ TEST_F(SoloConnectionTest, AddressWriteProblemsAreToldAsEveryWritesAndAFailedOne
   Connect();
   for (const Case& c : cases) {
     prog.State().nofcan[0] = 5;
+    reg.addr = 5;  // a regulator that took the new address goes back
     ui.messages.clear();
     Run([&](FakeDialog& d, DialogLogic& l) {
       d.SetText(kIdNewAddress, "9");
