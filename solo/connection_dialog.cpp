@@ -258,7 +258,7 @@ void ConnectionDialog::ChangeAddress(Dialog& d) {
   // longer number) could no longer be found where the operator expects it.
   const auto newAddress = WholeNumber(typed);
   if (!newAddress || *newAddress < 0 || *newAddress > 254) {
-    Tell(d, msg::kNewAddress120, msg::kError);
+    Tell(d, msg::kNewAddress, msg::kRefused120);
     return;
   }
   cmd::SetNet(s.rq, s.Address(), static_cast<int>(*newAddress));

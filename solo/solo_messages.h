@@ -21,8 +21,10 @@ constexpr const char* kRetry = "Повторите операцию.";
 constexpr const char* kReadError110 = ".Ошибка110";  // caption of "ERROR_IO_PENDING"
 // 118: the port has gone away (adapter pulled); the text is "Порт COM1" and this.
 constexpr const char* kDisconnected118 = " отключен.Ошибка118";
-// 120: a typed value outside what the regulator can take; nothing is sent.
-constexpr const char* kNewAddress120 = "Номер сети вне допустимого диапазона(0-254).Ошибка120";
-constexpr const char* kOffset120 = "Смещение вне допустимого диапазона(0-65535).Ошибка120";
+// 120: a typed value outside what the regulator can take; nothing is sent. The
+// texts are the network programs' words, the number is in the caption.
+constexpr const char* kRefused120 = ".Ошибка120";
+constexpr const char* kNewAddress = "Номер сети вне допустимого диапазона(0-254)";
+constexpr const char* kOffset = "Смещение вне допустимого диапазона(0-65535)";
 
 }  // namespace kvl::solo::msg

@@ -64,8 +64,8 @@ void ZeroOffsetDialog::WriteOffset(Dialog& d) {
     // reach the regulator as a different offset than the one typed.
     const auto typed = WholeNumber(d.GetText(kIdOffset, kOffsetChars));
     if (!typed || *typed < 0 || *typed > kMaxOffset) {
-      c_.ui.MessageBox(msg::kOffset120, msg::kError,
-                       MsgButtons::kOk, MsgIcon::kNone, Owner::kDialog, &d);
+      c_.ui.MessageBox(msg::kOffset, msg::kRefused120, MsgButtons::kOk, MsgIcon::kNone,
+                       Owner::kDialog, &d);
       return;
     }
     offset = *typed;

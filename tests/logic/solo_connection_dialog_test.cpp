@@ -281,7 +281,8 @@ TEST_F(SoloConnectionTest, ChangeAddressOutsideTheRangeIsRefused) {
     for (const auto& f : WrittenSince(mark)) EXPECT_NE(f[0], 27);
     EXPECT_EQ(prog.State().Address(), 5);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254).Ошибка120");
+    EXPECT_EQ(ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254)");
+    EXPECT_EQ(ui.messages[0].caption, ".Ошибка120");
   }
 }
 

@@ -109,7 +109,8 @@ TEST_F(SoloZeroTest, OffsetsOutsideTwoBytesAreRefusedAndNothingIsSent) {
       l.OnCommand(d, kIdZeroButton, 0);
       EXPECT_TRUE(WrittenSince(mark).empty());
       ASSERT_EQ(ui.messages.size(), shown + 1);
-      EXPECT_EQ(ui.messages.back().text, "Смещение вне допустимого диапазона(0-65535).Ошибка120");
+      EXPECT_EQ(ui.messages.back().text, "Смещение вне допустимого диапазона(0-65535)");
+      EXPECT_EQ(ui.messages.back().caption, ".Ошибка120");
     }
     d.SetText(kIdOffset, "65535");
     l.OnCommand(d, kIdZeroButton, 0);

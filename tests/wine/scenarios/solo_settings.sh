@@ -60,7 +60,7 @@ kvl_wait_text "$con" 1075 "Установлена" 20
 for bad in 300 x7; do
   kvl_auto settext "$con" 1169 "$bad" >/dev/null
   kvl_auto click "$con" 1087 >/dev/null || kvl_fail "could not click Изменить"
-  kvl_answer "Номер сети вне допустимого диапазона(0-254).Ошибка120" "Error" 1
+  kvl_answer "Номер сети вне допустимого диапазона(0-254)" ".Ошибка120" 1
 done
 kvl_expect "device list after refused addresses" "$(solo_sim_cmd list)" "OK 3"
 kvl_auto settext "$con" 1169 12 >/dev/null

@@ -77,7 +77,7 @@ kvl_wait_text "$zero" 1000 "700"
 kvl_wait_text "$zero" 1044 "-3.0%"
 kvl_auto settext "$zero" 1000 70000 >/dev/null
 kvl_auto click "$zero" 1038 >/dev/null || kvl_fail "could not click Кнопка '0'"
-kvl_answer "Смещение вне допустимого диапазона(0-65535).Ошибка120" "Error" 1
+kvl_answer "Смещение вне допустимого диапазона(0-65535)" ".Ошибка120" 1
 kvl_expect "offset after a refused value" "$(solo_sim_get 7 offset)" 700
 kvl_auto settext "$zero" 1000 65535 >/dev/null
 kvl_auto click "$zero" 1038 >/dev/null || kvl_fail "could not click Кнопка '0'"
