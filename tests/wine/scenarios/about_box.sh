@@ -7,23 +7,22 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 KVL_SCENARIO="about_box-$1"
 source "$here/harness.sh"
 program=$1
-case $program in
-  regnet9) version="Версия09.09.2016" ;;
-  regnet5) version="Версия 10.11.2009" ;;
-esac
-expected="Программа для настройки  КВЛ30
-и работы  сети
-$version
-OC WIN 98,WIN2000,WIN XP
-Проверена с USB Com-портом,ВПЗ"
+net_texts() {
+  printf '%s\n' "Программа для настройки  КВЛ30" "и работы  сети" "$1" \
+    "OC WIN 98,WIN2000,WIN XP" "Проверена с USB Com-портом,ВПЗ"
+}
 closing=("OK to close window?" "КВЛ30")
-if [ "$program" = regsolo ]; then
-  expected="Программа для настройки  КВЛ30
+case $program in
+  regnet9) expected=$(net_texts "Версия09.09.2016") ;;
+  regnet5) expected=$(net_texts "Версия 10.11.2009") ;;
+  regsolo)
+    expected="Программа для настройки  КВЛ30
 Версия 07.04.2014
 OC WIN2000,WIN XP
 Проверена с USB Com-портом,ВПЗ"
-  closing=("OK to close window?" "DemoKVl")
-fi
+    closing=("OK to close window?" "DemoKVl")
+    ;;
+esac
 
 kvl_start
 dir=$(kvl_workdir run)
