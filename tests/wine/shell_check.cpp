@@ -127,6 +127,17 @@ void CheckModelessSetpointDialog(kvl::win::Win32Services& ui) {
   Expect(p.commands.size() == 2 && p.commands[0] == std::make_pair(1087, 0) &&
              p.commands[1] == std::make_pair(1001, 1),
          "command ids and notification codes");
+  // The message loop's pass: Tab is a dialog key; Enter and Esc are left to
+  // the focused control, so they press neither OK nor Cancel.
+  HWND edit = GetDlgItem(hwnd, 1000);
+  for (UINT key : {VK_RETURN, VK_ESCAPE}) {
+    MSG m{edit, WM_KEYDOWN, key, 0, 0, {}};
+    Expect(!ui.Modeless().Route(&m), "Enter or Esc not taken as a dialog key");
+  }
+  MSG tab{edit, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  Expect(ui.Modeless().Route(&tab), "Tab taken as a dialog key");
+  MSG other{GetDesktopWindow(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  Expect(!ui.Modeless().Route(&other), "a key of another window is not the dialog's");
   SendMessageW(hwnd, WM_CLOSE, 0, 0);
   ExpectEq(p.closes, 1, "close box goes to OnClose");
   Expect(IsWindow(hwnd) != FALSE, "the logic decides whether a close box closes");
