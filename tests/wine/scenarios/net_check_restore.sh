@@ -118,7 +118,8 @@ kvl_auto menu "$main" 40082 >/dev/null || kvl_fail "could not choose the network
 net=$(kvl_auto dialog "Формирование сети" 20000) || kvl_fail "no network formation dialog"
 kvl_wait_text "$net" "${lines[2]}" "Кан.2.КВЛ №34567 Сет.№7 *"
 kvl_expect "requests on opening" "$(requests_since "$start")" "K 3 K 5 K 7 "
-# Channel 3: address 0 is refused. Channel 4: address 9, where nobody answers.
+# Channel 3: address 0 is refused, and the channel keeps its address 11.
+# Channel 4: address 9, where nobody answers.
 kvl_auto select "$net" 1231 3 >/dev/null || kvl_fail "could not choose channel 3"
 kvl_wait_text "$net" 1000 "11"
 kvl_auto settext "$net" 1000 0 >/dev/null || kvl_fail "could not type the address"
@@ -131,9 +132,9 @@ kvl_wait_text "$net" "${lines[4]}" "Кан.4. Связь не установле
 kvl_expect "registration at 9" "$(kvl_auto text "$net" 1235)" "Не установлена"
 
 start=$(wc -l <"$trace")
-check_all "Кормаст check" 0 9 "${silent[@]:2}"
+check_all "Кормаст check" 11 9 "${silent[@]:2}"
 want=""
-for a in 0 3 5 7 9 "${silent[@]:2:$((${#lines[@]} - 5))}"; do want+="K $a "; done
+for a in 3 5 7 9 11 "${silent[@]:2:$((${#lines[@]} - 5))}"; do want+="K $a "; done
 kvl_expect "requests of the Кормаст check" "$(requests_since "$start")" "$want"
 
 # "Запомнить кофигурацию": port COM2 (index 1) and the five addresses.
@@ -143,7 +144,7 @@ word() { od -An -tu4 -j"$1" -N4 "$dir/KVL.icx" | tr -d ' '; }
 kvl_expect "port stored" "$(word $comm)" 1
 stored=""
 for ch in $(seq 0 $((${#lines[@]} - 1))); do stored+="$(word $((ch * rec + netoff))) "; done
-expected="3 5 7 0 9 "
+expected="3 5 7 11 9 "
 [ "$program" = regnet9 ] && expected+="13 14 15 16 "
 kvl_expect "addresses stored" "$stored" "$expected"
 kvl_expect "file size" "$(stat -c %s "$dir/KVL.icx")" "$size"
@@ -167,7 +168,7 @@ kvl_expect "address of channel 0" "$(kvl_auto text "$net" 1000)" "3"
 kvl_expect "line 0 after the restart" "$(kvl_auto text "$net" "${lines[0]}")" "${placeholder[0]}"
 kvl_expect "line 1 after the restart" "$(kvl_auto text "$net" "${lines[1]}")" "${placeholder[1]}"
 kvl_auto select "$net" 1231 3 >/dev/null || kvl_fail "could not choose channel 3"
-kvl_wait_text "$net" 1000 "0"
+kvl_wait_text "$net" 1000 "11"
 kvl_auto select "$net" 1231 4 >/dev/null || kvl_fail "could not choose channel 4"
 kvl_wait_text "$net" 1000 "9"
 kvl_shot "net_network_restored-$program" "$net"
