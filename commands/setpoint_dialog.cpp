@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "commands/device_commands.h"
+#include "commands/setpoint_value.h"
 #include "network/monitor_window.h"
 #include "protocol/commands.h"
 
@@ -54,8 +55,8 @@ void SetpointDialog::Command(Dialog& d, int id, int code) {
     double percent = 0;
     if (!ParseSetpoint(d.GetText(kSpEdit, 19), percent)) {
       // Nothing is sent: a mistyped value must not reach the regulator.
-      c_.ui.MessageBox("Задание вне допустимого диапазона(0-100%)", "Ошибка ввода", MsgButtons::kOk,
-                       MsgIcon::kWarning, Owner::kDialog, &d);
+      c_.ui.MessageBox(kSetpointRefused, "Ошибка ввода", MsgButtons::kOk, MsgIcon::kWarning,
+                       Owner::kDialog, &d);
       return;
     }
     Send(d, SetpointRaw(percent), false);

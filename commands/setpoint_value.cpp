@@ -43,7 +43,8 @@ bool ParseSetpoint(const std::string& text, double& percent) {
   double v = 0;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
-  if (!(v >= 0.0 && v <= 100.0)) return false;
+  // Checked before rounding, so that no huge value reaches the conversion.
+  if (!(v >= 0.0 && v < 1000.0) || SetpointRaw(v) > kMaxSetpointRaw) return false;
   percent = v;
   return true;
 }

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <iterator>
 
+#include "commands/setpoint_value.h"
 #include "protocol/commands.h"
 #include "solo/solo_messages.h"
-#include "solo/solo_numbers.h"
 #include "solo/solo_status.h"
 
 namespace kvl::solo {
@@ -53,8 +53,7 @@ void SetpointWindow::Preset(Dialog& d) {
   SoloState& s = c_.s;
   const int sel = d.ListSelection(kIdPresets);
   if (sel < 0 || sel >= static_cast<int>(std::size(kPresets))) return;
-  const auto units = SetpointUnits(kPresets[sel], s.d_rasx);
-  if (!units || !Send(d, *units)) return;
+  if (!Send(d, static_cast<uint16_t>(SetpointRaw(kPresets[sel])))) return;
   char b[32];
   std::snprintf(b, sizeof b, "%.1f", Word(s.ans.res[2], s.ans.res[3]) / s.d_rasx);
   d.SetText(kIdPercent, b);
@@ -65,16 +64,15 @@ void SetpointWindow::Preset(Dialog& d) {
 void SetpointWindow::Typed(Dialog& d) {
   SoloState& s = c_.s;
   d.ListSelect(kIdPresets, -1);
-  // Setpoints travel in 0.01 % of full scale, 0..10000: a value outside 0..100 %
-  // would reach the regulator cut to 16 bits as some other setpoint.
-  const auto percent = DecimalNumber(d.GetText(kIdPercent, kPercentChars));
-  const auto units = percent ? SetpointUnits(*percent, s.d_rasx) : std::nullopt;
-  if (!units) {
-    c_.ui.MessageBox("Задание должно быть числом от 0 до 100 %.", msg::kError, MsgButtons::kOk,
-                     MsgIcon::kNone, Owner::kDialog, &d);
+  // Read and rounded as in the network programs; text that is not a number,
+  // or a value the 16-bit setpoint cannot carry, never reaches the regulator.
+  double percent = 0;
+  if (!ParseSetpoint(d.GetText(kIdPercent, kPercentChars), percent)) {
+    c_.ui.MessageBox(kSetpointRefused, msg::kRefused120, MsgButtons::kOk, MsgIcon::kNone,
+                     Owner::kDialog, &d);
     return;
   }
-  if (!Send(d, *units)) return;
+  if (!Send(d, static_cast<uint16_t>(SetpointRaw(percent)))) return;
   s.Current().fopzi = 1;
   c_.line.MesOut(s.port0);
 }

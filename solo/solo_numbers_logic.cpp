@@ -47,30 +47,4 @@ std::optional<long> WholeNumber(const std::string& text) {
   return static_cast<long>(negative ? -v : v);
 }
 
-std::optional<double> DecimalNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && Blank(text[i])) ++i;
-  std::string s;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) s += text[i++];
-  int digits = 0;
-  for (; i < text.size() && Digit(text[i]); ++i, ++digits) s += text[i];
-  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-    s += '.';
-    for (++i; i < text.size() && Digit(text[i]); ++i, ++digits) s += text[i];
-  }
-  if (digits == 0) return std::nullopt;
-  while (i < text.size() && Blank(text[i])) ++i;
-  if (i != text.size()) return std::nullopt;
-  return std::strtod(s.c_str(), nullptr);
-}
-
-std::optional<uint16_t> SetpointUnits(double percent, double scale) {
-  const double x = percent * scale;
-  if (!(x >= 0.0) || x > 10000.5) return std::nullopt;
-  double n = std::trunc(x);
-  if (x - n > 0.5) n += 1.0;
-  if (n > 10000.0) return std::nullopt;
-  return static_cast<uint16_t>(n);
-}
-
 }  // namespace kvl::solo

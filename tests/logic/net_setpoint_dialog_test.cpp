@@ -5,15 +5,21 @@
 
 #include "commands/menu_commands.h"
 #include "commands/setpoint_dialog.h"
+#include "commands/setpoint_value.h"
 #include "logic/net_commands_fixture.h"
 #include "network/monitor_window.h"
 
 namespace kvl::test {
 namespace {
 
+// One reading and one rounding of a typed setpoint, for the three programs.
 TEST(SetpointRounding, RemainderOfExactlyOneHalfStaysDown) {
   EXPECT_EQ(SetpointRaw(12.125), 1212);
   EXPECT_EQ(SetpointRaw(12.126), 1213);
+  EXPECT_EQ(SetpointRaw(12.345), 1234);
+  EXPECT_EQ(SetpointRaw(12.346), 1235);
+  EXPECT_EQ(SetpointRaw(100.004), 10000);
+  EXPECT_EQ(SetpointRaw(655.35), 65535);
   EXPECT_EQ(SetpointRaw(50), 5000);
   EXPECT_EQ(SetpointRaw(0.29), 29);  // 28.999... rounds up
   EXPECT_EQ(SetpointRaw(100), 10000);
@@ -34,11 +40,18 @@ TEST(SetpointParsing, PlainNumbersInRange) {
   EXPECT_DOUBLE_EQ(v, 7);
   EXPECT_TRUE(ParseSetpoint(".5", v));
   EXPECT_DOUBLE_EQ(v, 0.5);
+  // Up to what the 16-bit setpoint carries, 655.35 % (a regulator may take
+  // more than its nominal 100 %).
+  for (const char* t : {"100.01", "150", "655.35", "655.354", "655.355 %"}) {
+    EXPECT_TRUE(ParseSetpoint(t, v)) << t;
+    EXPECT_LE(SetpointRaw(v), 65535) << t;
+  }
 }
 
 TEST(SetpointParsing, EverythingElseIsRefused) {
-  for (const char* t : {"", "   ", "abc", "12abc", "1e2", "-5", "100.01", "150", "1.2.3", "nan",
-                        "inf", "%", ".", "1 2", "0x10", "12,5,1"}) {
+  for (const char* t :
+       {"", "   ", "abc", "12abc", "1e2", "-5", "-0.01", "655.356", "655.36", "1000",
+        "99999999999999999999", "1.2.3", "nan", "inf", "%", ".", "1 2", "0x10", "12,5,1"}) {
     double v = 42;
     EXPECT_FALSE(ParseSetpoint(t, v)) << t;
     EXPECT_EQ(v, 42) << t;  // untouched
@@ -125,15 +138,17 @@ TEST_P(SetpointDialogTest, FreeEntryIsSentWithTheButtonAndNotRewritten) {
   EXPECT_EQ(SentRaw(), 1213);
   Enter("12,5");
   EXPECT_EQ(SentRaw(), 1250);
+  Enter("150");  // above the nominal range: a regulator may take it
+  EXPECT_EQ(SentRaw(), 15000);
 }
 
 TEST_P(SetpointDialogTest, OutOfRangeOrNonNumbersAreRefusedAndNothingIsSent) {
   r.Ch().zifra = 0;
-  for (const char* t : {"150", "abc", "-1", ""}) {
+  for (const char* t : {"655.36", "abc", "-1", ""}) {
     r.ui.messages.clear();
     Enter(t);
     ASSERT_EQ(r.ui.messages.size(), 1u) << t;
-    EXPECT_EQ(r.ui.messages[0].text, "Задание вне допустимого диапазона(0-100%)");
+    EXPECT_EQ(r.ui.messages[0].text, "Задание вне допустимого диапазона(0-655.35%)");
     EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
     EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
   }

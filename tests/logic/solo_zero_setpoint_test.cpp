@@ -178,9 +178,9 @@ TEST_F(SoloSetpointTest, Preset50SendsFiveThousandAndShowsTheAcceptedValue) {
 TEST_F(SoloSetpointTest, TypedValuesAreRoundedAboveOneHalf) {
   FakeDialog& d = OpenWindow();
   d.ListSelect(kIdPresets, 3);
-  for (auto [typed, units] :
-       {std::pair{"12.345", 1234}, std::pair{"12.346", 1235}, std::pair{"0", 0},
-        std::pair{"100", 10000}, std::pair{"33,3", 3330}}) {
+  for (auto [typed, units] : {std::pair{"12.345", 1234}, std::pair{"12.346", 1235},
+                              std::pair{"0", 0}, std::pair{"100", 10000}, std::pair{"33,3", 3330},
+                              std::pair{"150 %", 15000}, std::pair{"655.35", 65535}}) {
     SCOPED_TRACE(typed);
     d.SetText(kIdPercent, typed);
     Logic().OnCommand(d, kIdEnter, 0);
@@ -194,7 +194,7 @@ TEST_F(SoloSetpointTest, TypedValuesAreRoundedAboveOneHalf) {
 TEST_F(SoloSetpointTest, TypedValuesOutsideTheRangeAreRefused) {
   FakeDialog& d = OpenWindow();
   prog.State().Current().fopzi = 0;
-  for (const char* typed : {"100.01", "655.36", "-1", "abc", ""}) {
+  for (const char* typed : {"655.36", "-1", "abc", ""}) {
     SCOPED_TRACE(typed);
     const size_t mark = Mark();
     ui.messages.clear();
@@ -202,7 +202,9 @@ TEST_F(SoloSetpointTest, TypedValuesOutsideTheRangeAreRefused) {
     Logic().OnCommand(d, kIdEnter, 0);
     EXPECT_TRUE(WrittenSince(mark).empty());
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Задание должно быть числом от 0 до 100 %.");
+    // The network programs' words; regsolo's number in the caption.
+    EXPECT_EQ(ui.messages[0].text, "Задание вне допустимого диапазона(0-655.35%)");
+    EXPECT_EQ(ui.messages[0].caption, ".Ошибка120");
   }
   EXPECT_EQ(prog.State().Current().fopzi, 0);
 }

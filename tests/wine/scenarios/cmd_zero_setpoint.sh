@@ -83,9 +83,9 @@ kvl_wait_text "$mon" 1239 "62.5"
 kvl_auto menu "$main" 40062 >/dev/null || kvl_fail "could not choose Цифровой again"
 kvl_answer "Окно уже есть" "Message" 1
 # A value out of range reaches nothing.
-kvl_auto settext "$sp" 1000 "150" >/dev/null
+kvl_auto settext "$sp" 1000 "655.36" >/dev/null
 kvl_auto click "$sp" 1087 >/dev/null
-kvl_answer "Задание вне допустимого диапазона(0-100%)" "Ошибка ввода" 1
+kvl_answer "Задание вне допустимого диапазона(0-655.35%)" "Ошибка ввода" 1
 kvl_expect "device setpoint after a refused entry" "$(sim_key 6 setpoint)" 62.50
 # A silent device: the operator is told, the monitor keeps the analogue input.
 analogue "maker's protocol, before the device falls silent"

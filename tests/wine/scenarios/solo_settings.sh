@@ -36,10 +36,10 @@ kvl_auto click "$sp" 1087 >/dev/null || kvl_fail "could not send the typed setpo
 solo_sim_wait 3 setpoint 37.50
 kvl_shot "solo_settings-setpoint" "$sp"
 kvl_expect "preset selection after typing" "$(kvl_auto selection "$sp" 1001)" "-1"
-for bad in 150 -5 abc; do
+for bad in 655.36 -5 abc; do
   kvl_auto settext "$sp" 1000 "$bad" >/dev/null
   kvl_auto click "$sp" 1087 >/dev/null || kvl_fail "could not send \"$bad\""
-  kvl_answer "Задание должно быть числом от 0 до 100 %." "Error" 1
+  kvl_answer "Задание вне допустимого диапазона(0-655.35%)" ".Ошибка120" 1
   kvl_expect "setpoint after \"$bad\"" "$(solo_sim_get 3 setpoint)" 37.50
 done
 # One setpoint window at a time.
