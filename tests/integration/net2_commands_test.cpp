@@ -292,11 +292,11 @@ TEST_P(Net2OnRegsim, SetpointByPresetAndFreeEntry) {
     ExpectKormast(rx[0], {{0, 37}, {1, 0}, {2, 0x04}, {3, 0xBC}, {7, 5}});
 
   // A value out of range reaches nobody.
-  d.SetText(kSpEdit, "150");
+  d.SetText(kSpEdit, "655.36");
   logic.OnCommand(d, kSpSend, 0);
   EXPECT_TRUE(b.trace.New().empty());
   EXPECT_EQ(b.Get("setpoint"), "12.12");
-  EXPECT_EQ(b.ui.Texts(), std::vector<std::string>{"Задание вне допустимого диапазона(0-100%)"});
+  EXPECT_EQ(b.ui.Texts(), std::vector<std::string>{"Задание вне допустимого диапазона(0-655.35%)"});
 }
 
 TEST_P(Net2OnRegsim, SpeedTo38400AndBack) {
