@@ -88,52 +88,6 @@ void CheckWholeNumber(const std::string& t) {
   if (whole) FUZZ_CHECK(*got == v);
 }
 
-// A plain decimal number read with from_chars (the parser uses strtod); a value
-// a double cannot hold gives out_of_range.
-std::errc Fixed(std::string s, double& v) {
-  std::replace(s.begin(), s.end(), ',', '.');
-  if (!s.empty() && s[0] == '+') s.erase(0, 1);
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
-  FUZZ_CHECK(r.ptr == s.data() + s.size() || r.ec != std::errc());
-  return r.ec;
-}
-
-void CheckUnits(double percent) {
-  const double x = percent * 100.0;
-  const std::optional<uint16_t> u = kvl::solo::SetpointUnits(percent, 100.0);
-  if (!(x >= 0.0)) {
-    FUZZ_CHECK(!u.has_value());
-    return;
-  }
-  // Rounded half down: a remainder of exactly one half stays down.
-  const double n = std::trunc(x) + (x - std::trunc(x) > 0.5 ? 1.0 : 0.0);
-  FUZZ_CHECK(u.has_value() == (n <= 10000.0));
-  if (u) FUZZ_CHECK(*u == n && *u - x >= -0.5 && *u - x < 0.5);
-}
-
-void CheckDecimalNumber(const std::string& t) {
-  size_t i = 0;
-  while (i < t.size() && Space(t[i])) ++i;
-  const size_t start = i;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-  int digits = 0;
-  for (; i < t.size() && Digit(t[i]); ++i) ++digits;
-  if (i < t.size() && (t[i] == '.' || t[i] == ',')) {
-    for (++i; i < t.size() && Digit(t[i]); ++i) ++digits;
-  }
-  const size_t end = i;
-  while (i < t.size() && Space(t[i])) ++i;
-  const bool number = digits > 0 && i == t.size();
-  const std::optional<double> got = kvl::solo::DecimalNumber(t);
-  FUZZ_CHECK(got.has_value() == number);
-  if (!number) return;
-  double want = 0;
-  const std::errc e = Fixed(t.substr(start, end - start), want);
-  FUZZ_CHECK(e == std::errc() || e == std::errc::result_out_of_range);
-  if (e == std::errc()) FUZZ_CHECK(*got == want);
-  CheckUnits(*got);
-}
-
 void CheckSetpoint(const std::string& t) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   size_t b = 0, e = t.size();
@@ -154,17 +108,21 @@ void CheckSetpoint(const std::string& t) {
     errno = 0;
     const double v = std::strtod(s.c_str(), nullptr);
     range = errno == ERANGE;
-    if (v >= 0.0 && v <= 100.0) want = v;
+    // Rounded half down: a remainder of exactly one half stays down; the raw
+    // value must fit the request's 16 bits.
+    const double x = v * 100.0;
+    const double n = std::trunc(x) + (x - std::trunc(x) > 0.5 ? 1.0 : 0.0);
+    if (v >= 0.0 && n <= 65535.0) want = v;
   }
   double percent = -1;
   const bool ok = kvl::ParseSetpoint(t, percent);
   if (!range) FUZZ_CHECK(ok == want.has_value());
   if (!ok) return;
-  FUZZ_CHECK(percent >= 0.0 && percent <= 100.0);
+  FUZZ_CHECK(percent >= 0.0 && percent <= 655.355);
   if (!range) FUZZ_CHECK(percent == *want);
   const long long raw = kvl::SetpointRaw(percent);
   const double x = percent * 100.0;
-  FUZZ_CHECK(raw >= 0 && raw <= 10000 && raw - x >= -0.5 && raw - x < 0.5);
+  FUZZ_CHECK(raw >= 0 && raw <= kvl::kMaxSetpointRaw && raw - x >= -0.5 && raw - x < 0.5);
 }
 
 }  // namespace
@@ -174,7 +132,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckLeadingNumbers(t);
   CheckNet(t);
   CheckWholeNumber(t);
-  CheckDecimalNumber(t);
   CheckSetpoint(t);
   return 0;
 }

@@ -344,7 +344,7 @@ bool ParseSetting(const std::string& text, Setting& out, std::string& error) {
   } else if (key == "setpoint") {
     s.key = Key::kSetpoint;
     ok = ParseSetpoint(v, s.percent);
-    accepted = "setpoint=P, P a per cent 0..100 such as 40 or 12.5";
+    accepted = "setpoint=P, P a per cent 0..655.35 such as 40 or 12.5";
   } else if (key == "valve") {
     s.key = Key::kValve;
     ok = Pick(kValves, v, s.value);

@@ -2,7 +2,7 @@
 // the programs send for it (the network programs' menu commands, setpoint
 // dialog and regulator setup dialog):
 //
-//   setpoint=P        0..100 %, read and rounded as the setpoint dialog does;
+//   setpoint=P        0..655.35 %, read and rounded as the setpoint dialog does;
 //                     also selects the digital input (with Modbus: the input
 //                     select write, then the setpoint write)
 //   valve=open|closed|regulate

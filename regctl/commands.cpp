@@ -658,7 +658,7 @@ int RunProfile(const Common& c, const LineArgs& l, const ProfileArgs& p) {
   if (p.onStop != "keep") {
     double v = 0;
     if (p.onStop.rfind("setpoint=", 0) != 0 || !ParseSetpoint(p.onStop.substr(9), v)) {
-      Complain("--on-stop must be keep or setpoint=N (N a per cent 0..100), not '" + p.onStop +
+      Complain("--on-stop must be keep or setpoint=N (N a per cent 0..655.35), not '" + p.onStop +
                "'");
       return kUsage;
     }

@@ -36,7 +36,7 @@ ADDR: a network address 1..254; every port command takes --speed and --protocol)
   regctl read PORT ADDR...
       setpoint and flow of each regulator
   regctl set PORT ADDR KEY=VALUE... [--yes]
-      setpoint=P (0..100 %)   valve=open|closed|regulate   zero
+      setpoint=P (0..655.35 %) valve=open|closed|regulate   zero
       input=digital|analogue  kind=flow|pressure   mode=regulate|measure
       address=N (1..254)      speed=9600|19200|38400   memorising=on|off
       given in order, each as the programs send it; zero, address and speed are

@@ -8,7 +8,7 @@
 //   90,60,step      hold 60 % until 90 s: the profile ends with its last row
 //
 // Times are durations ("700ms", "30s", "2m", plain seconds); setpoints are
-// read as the setpoint dialog reads them (0..100 %); fields are separated by
+// read as the setpoint dialog reads them (0..655.35 %); fields are separated by
 // commas or semicolons. A ramp in the first row starts from the setpoint the
 // regulator has when the profile starts.
 #pragma once

@@ -121,7 +121,8 @@ TEST(Settings, AcceptedAndRefusedTexts) {
       {"address=300", false, ops::Key::kAddress, 0},
       {"speed=4800", false, ops::Key::kSpeed, 0},
       {"valve=half", false, ops::Key::kValve, 0},
-      {"setpoint=150", false, ops::Key::kSetpoint, 0},
+      {"setpoint=150", true, ops::Key::kSetpoint, 0},  // above the nominal range
+      {"setpoint=655.36", false, ops::Key::kSetpoint, 0},
       {"setpoint=-1", false, ops::Key::kSetpoint, 0},
       {"zero=later", false, ops::Key::kZero, 0},
       {"flow=3", false, ops::Key::kSetpoint, 0},
