@@ -111,6 +111,7 @@ void Poller::Run() {
         down_ = why;
       }
       FailJobs(why);
+      MarkAllLost();
       spdlog::debug("next attempt to open {} in {} ms", config_.line.port, retry.count());
       if (!Idle(SteadyClock::now() + retry)) break;
       retry = std::min(retry * 2, retryMax);
@@ -140,6 +141,7 @@ void Poller::Run() {
       line_->Close();
       store_.SetLine(false, why);
       FailJobs(why);
+      MarkAllLost();
       std::fill(reidentify_.begin(), reidentify_.end(), true);
       told = true;
       continue;
@@ -153,6 +155,18 @@ void Poller::Run() {
   FailJobs("the gateway is stopping");
   line_->Close();
   store_.SetLine(false, "the gateway stopped");
+}
+
+void Poller::MarkAllLost() {
+  const auto states = store_.All();
+  for (size_t i = 0; i < states.size(); ++i) {
+    if (states[i].polled && states[i].reading.outcome == ops::Outcome::kPortLost) continue;
+    ops::Reading r;
+    r.time = std::chrono::system_clock::now();
+    r.address = states[i].address;
+    r.outcome = ops::Outcome::kPortLost;
+    store_.SetReading(i, r);
+  }
 }
 
 bool Poller::Idle(SteadyClock::time_point until) {

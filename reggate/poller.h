@@ -57,6 +57,8 @@ class Poller {
   void PollOne(size_t index);
   void RunJobs();
   void FailJobs(const std::string& why);
+  // Every regulator's last exchange becomes port_lost (once per outage).
+  void MarkAllLost();
   // Waits until `until`, running commands as they come; false when stopping.
   bool Idle(SteadyClock::time_point until);
 

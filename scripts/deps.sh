@@ -8,6 +8,7 @@ KVL_PACKAGES=(
   clang libclang-rt-dev
   libmodbus-dev mbpoll
   libcli11-dev nlohmann-json3-dev
+  libmosquitto-dev mosquitto mosquitto-clients libtomlplusplus-dev libspdlog-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth x11-utils imagemagick
   python3 zip unzip

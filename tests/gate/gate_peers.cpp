@@ -150,13 +150,14 @@ std::vector<MqttMessage> Subscriber::Messages() {
 }
 
 std::string Subscriber::WaitFor(const std::string& topic,
-                                const std::function<bool(const std::string&)>& ok,
+                                const std::function<bool(const std::string&)>& ok, size_t from,
                                 std::chrono::milliseconds limit) {
   std::string found;
   WaitUntil(
       [&] {
-        for (const auto& m : Messages())
-          if (m.topic == topic && ok(m.payload)) found = m.payload;
+        const auto all = Messages();
+        for (size_t i = from; i < all.size(); ++i)
+          if (all[i].topic == topic && ok(all[i].payload)) found = all[i].payload;
         return !found.empty();
       },
       limit);

@@ -71,9 +71,10 @@ class Subscriber {
   Subscriber& operator=(const Subscriber&) = delete;
 
   std::vector<MqttMessage> Messages();
-  // The newest payload on topic that satisfies ok, waiting up to limit.
+  // The newest payload on topic that satisfies ok among the messages from
+  // number `from` on, waiting up to limit; "" when none came.
   std::string WaitFor(const std::string& topic, const std::function<bool(const std::string&)>& ok,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20));
+                      size_t from = 0, std::chrono::milliseconds limit = std::chrono::seconds(20));
   bool Publish(const std::string& topic, const std::string& payload);
 
  private:
