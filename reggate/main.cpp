@@ -57,8 +57,11 @@ int Check(const std::string& path) {
   return kDone;
 }
 
-int Scan(const std::string& port, const std::string& speed, const std::string& protocol) {
+int Scan(const std::string& port, const std::string& speed, const std::string& protocol, int from,
+         int to) {
   ops::ScanOptions o;
+  o.first = from;
+  o.last = to;
   if (speed == "all") {
     o.speeds = {1, 0, 2};
   } else {
@@ -166,6 +169,13 @@ int main(int argc, char** argv) {
       app.add_option("--scan", scan, "find the regulators on PORT and print a configuration");
   app.add_option("--speed", speed, "--scan: 9600, 19200, 38400 or all")->needs(scanOpt);
   app.add_option("--protocol", protocol, "--scan: kormast, modbus or both")->needs(scanOpt);
+  int from = 1, to = 254;
+  app.add_option("--from", from, "--scan: first address (1)")
+      ->check(CLI::Range(0, 254))
+      ->needs(scanOpt);
+  app.add_option("--to", to, "--scan: last address (254)")
+      ->check(CLI::Range(0, 254))
+      ->needs(scanOpt);
   app.add_option("--log-level", level, "trace, debug, info, warn or error (over [log] level)")
       ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error"}));
   checkOpt->excludes(scanOpt);
@@ -175,7 +185,7 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? kDone : kUsage;
   }
   if (!check.empty()) return config.empty() ? Check(check) : kUsage;
-  if (!scan.empty()) return config.empty() ? Scan(scan, speed, protocol) : kUsage;
+  if (!scan.empty()) return config.empty() ? Scan(scan, speed, protocol, from, to) : kUsage;
   if (config.empty()) {
     std::cerr << "name a configuration file: reggate CONFIG (reggate --help)\n";
     return kUsage;

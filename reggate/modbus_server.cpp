@@ -220,8 +220,8 @@ void ModbusServer::Serve(Client& c) {
       } else if (fc == MODBUS_FC_READ_COILS || fc == MODBUS_FC_READ_HOLDING_REGISTERS ||
                  fc == MODBUS_FC_READ_INPUT_REGISTERS) {
         const auto in = InputRegisters(*state, SteadyClock::now());
-        const auto hold = HoldingRegisters(*state);
-        const auto coils = Coils(*state);
+        const auto hold = HoldingRegisters(in);
+        const auto coils = Coils(in);
         std::copy(in.begin(), in.end(), map->tab_input_registers);
         std::copy(hold.begin(), hold.end(), map->tab_registers);
         std::copy(coils.begin(), coils.end(), map->tab_bits);

@@ -157,16 +157,20 @@ void MqttBridge::PublishDue(bool all) {
         {"port", config_.line.port}, {"open", line.open}, {"message", line.message}};
     Publish(Topic("line"), j.dump(), true);
   }
+  const auto interval = std::chrono::seconds(conf_.stateIntervalS);
   for (const RegulatorState& s : store_.All()) {
+    Sent& last = sent_[s.name];
+    const bool due = all || now - last.at >= interval;
+    if (!due && s.version == last.version) continue;
+    last.version = s.version;
     nlohmann::ordered_json j = StateJson(s);
     const std::string payload = j.dump();
     j.erase("time");
     std::string body = j.dump();
-    Sent& last = sent_[s.name];
-    if (!all && body == last.body && now - last.at < std::chrono::seconds(conf_.stateIntervalS))
-      continue;
+    if (!due && body == last.body) continue;  // a new poll that changed nothing
     Publish(Topic(s.name + "/state"), payload, true);
-    last = {std::move(body), now};
+    last.body = std::move(body);
+    last.at = now;
   }
   std::deque<Outgoing> results;
   {

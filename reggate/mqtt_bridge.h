@@ -69,6 +69,7 @@ class MqttBridge {
   struct Sent {
     std::string body;  // the state without its time
     SteadyClock::time_point at;
+    uint64_t version = 0;  // of the state last looked at
   };
   std::map<std::string, Sent> sent_;
   int offlineMid_ = -1;

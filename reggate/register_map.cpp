@@ -73,9 +73,8 @@ std::array<uint16_t, kInputRegisters> InputRegisters(const RegulatorState& s,
   return r;
 }
 
-std::array<uint16_t, kHoldingRegisters> HoldingRegisters(const RegulatorState& s) {
+std::array<uint16_t, kHoldingRegisters> HoldingRegisters(const Inputs& in) {
   std::array<uint16_t, kHoldingRegisters> h{};
-  const auto in = InputRegisters(s, SteadyClock::now());
   h[0] = in[0];
   h[1] = in[9] == 1 ? 1 : in[9] == 2 ? 2 : 0;  // held by a signal: the command is regulate
   h[3] = in[10];
@@ -83,8 +82,8 @@ std::array<uint16_t, kHoldingRegisters> HoldingRegisters(const RegulatorState& s
   return h;
 }
 
-std::array<uint8_t, kCoils> Coils(const RegulatorState& s) {
-  const auto h = HoldingRegisters(s);
+std::array<uint8_t, kCoils> Coils(const Inputs& in) {
+  const auto h = HoldingRegisters(in);
   return {static_cast<uint8_t>(h[1] == 1), static_cast<uint8_t>(h[1] == 2), 0,
           static_cast<uint8_t>(h[3]), static_cast<uint8_t>(h[4])};
 }

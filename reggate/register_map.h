@@ -36,8 +36,10 @@ constexpr int kCoils = 5;
 
 std::array<uint16_t, kInputRegisters> InputRegisters(const RegulatorState& s,
                                                      SteadyClock::time_point now);
-std::array<uint16_t, kHoldingRegisters> HoldingRegisters(const RegulatorState& s);
-std::array<uint8_t, kCoils> Coils(const RegulatorState& s);
+// Holding registers and coils show what the input registers in tell.
+using Inputs = std::array<uint16_t, kInputRegisters>;
+std::array<uint16_t, kHoldingRegisters> HoldingRegisters(const Inputs& in);
+std::array<uint8_t, kCoils> Coils(const Inputs& in);
 
 // What a write asks of the regulator. nullopt with exception set to the Modbus
 // exception code (02 no such register or coil, 03 a value it cannot take), or

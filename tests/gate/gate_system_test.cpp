@@ -348,7 +348,7 @@ TEST(Gate, CheckScanAndABadConfiguration) {
   const fs::path dir = FreshDir("check");
   RegsimProcess sim{KVL_REGSIM, {"--dev", "addr=3", "--dev", "addr=8,kind=pressure"}};
   // --scan prints a configuration that --check accepts.
-  Child scan({KVL_REGGATE, "--scan", sim.path()}, (dir / "scan.toml").string());
+  Child scan({KVL_REGGATE, "--scan", sim.path(), "--to", "20"}, (dir / "scan.toml").string());
   ASSERT_EQ(scan.Wait(std::chrono::seconds(60)), 0) << scan.Log();
   const std::string found = scan.Log();
   EXPECT_NE(found.find("address = 3\nname = \"flow-3\""), std::string::npos) << found;

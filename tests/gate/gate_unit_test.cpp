@@ -198,12 +198,12 @@ TEST(GateRegisterMap, ReadsShowTheLastAnswerAndItsAge) {
   const uint16_t want[kInputRegisters] = {
       4000, static_cast<uint16_t>(-125), 0x25, 0x42, 3104, 1, 1, 1, 4587, 1, 0, 1, 0, 0};
   for (int i = 0; i < kInputRegisters; ++i) EXPECT_EQ(in[i], want[i]) << "input register " << i;
-  const auto hold = HoldingRegisters(s);
+  const auto hold = HoldingRegisters(in);
   EXPECT_EQ(hold[0], 4000);
   EXPECT_EQ(hold[1], 1);  // open by command
   EXPECT_EQ(hold[3], 0);  // digital
   EXPECT_EQ(hold[4], 1);  // pressure
-  EXPECT_EQ(Coils(s)[0], 1);
+  EXPECT_EQ(Coils(in)[0], 1);
 
   s.reading.outcome = ops::Outcome::kSilent;  // the last poll went unanswered
   in = InputRegisters(s, t0);
