@@ -235,7 +235,7 @@ void ModbusServer::Serve(Client& c) {
         spdlog::info("Modbus TCP: write from {} to unit {} refused: read_only", c.peer, unit);
       } else {
         std::vector<ops::Setting> settings;
-        exception = SettingsOfWrite(pdu, n - hl - 2, settings);
+        exception = SettingsOfWrite(pdu, n - hl, settings);  // TCP: no check value
         for (size_t i = 0; i < settings.size() && !exception; ++i) {
           auto result = std::make_shared<std::promise<ops::Outcome>>();
           auto answer = result->get_future();

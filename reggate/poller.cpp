@@ -177,10 +177,12 @@ bool Poller::Idle(SteadyClock::time_point until) {
       if (stop_) return false;
       if (jobs_.empty()) return true;  // time is up
     }
-    if (line_->IsOpen()) {
-      RunJobs();
-      if (line_->Lost()) return true;  // the cycle notices and reopens
+    if (!line_->IsOpen()) {
+      FailJobs(down_);
+      continue;
     }
+    RunJobs();
+    if (line_->Lost()) return true;  // the cycle notices and reopens
   }
 }
 

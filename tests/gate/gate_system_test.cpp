@@ -68,6 +68,11 @@ class TcpClient {
     modbus_set_slave(ctx_, unit);
     return Result(modbus_write_register(ctx_, reg, v));
   }
+  int WriteRegisters(int unit, int reg, const std::vector<uint16_t>& v) {
+    modbus_set_slave(ctx_, unit);
+    const int n = static_cast<int>(v.size());
+    return Result(modbus_write_registers(ctx_, reg, n, v.data()) == n ? 1 : -1);
+  }
   int WriteCoil(int unit, int coil, bool on) {
     modbus_set_slave(ctx_, unit);
     return Result(modbus_write_bit(ctx_, coil, on));
@@ -195,6 +200,10 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
   EXPECT_EQ(sim.Get(3, "setpoint"), "40.00");
   EXPECT_EQ(a.WriteCoil(3, 0, true), 0);  // valve open
   EXPECT_EQ(sim.Get(3, "valve"), "open");
+  EXPECT_EQ(a.WriteRegisters(3, 0, {3000, 0}), 0);  // setpoint 30 % and regulate, in one
+  EXPECT_EQ(sim.Get(3, "setpoint"), "30.00");
+  EXPECT_EQ(sim.Get(3, "valve"), "regulate");
+  EXPECT_EQ(a.WriteCoil(3, 0, true), 0);
   EXPECT_EQ(a.WriteRegister(7, 0, 100), 0x0B);  // silent: the gateway's target did not answer
   EXPECT_EQ(a.WriteRegister(9, 0, 100), 0x0A);  // no such regulator on this gateway
   EXPECT_EQ(a.WriteRegister(3, 0, 10001), 0x03);
@@ -217,7 +226,7 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
   // MQTT: the retained states, and a command that reaches the line.
   const std::string state = sub.WaitFor("test/gate/inlet/state", [](const std::string& p) {
     const auto j = json::parse(p);
-    return j["linked"] == true && j["setpoint"] == 40.0;
+    return j["linked"] == true && j["setpoint"] == 30.0;
   });
   ASSERT_FALSE(state.empty());
   const auto j = json::parse(state);
