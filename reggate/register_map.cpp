@@ -90,11 +90,7 @@ std::array<uint8_t, kCoils> Coils(const Inputs& in) {
 
 std::optional<ops::Setting> HoldingWrite(int reg, uint16_t value, int& exception) {
   switch (reg) {
-    case 0:
-      if (value > 10000) {
-        exception = kIllegalValue;
-        return std::nullopt;
-      }
+    case 0:  // any 16-bit value: a regulator may take more than its nominal 100 %
       return Parsed("setpoint=" + ops::Percent(value), exception);
     case 1:
       return Word("valve", value, {"regulate", "open", "closed"}, exception);

@@ -14,7 +14,7 @@
 //                                               13 last exchange: 0 answered, 1 silent,
 //                                                  2 refused, 3 write failed, 4 port lost
 // Holding registers (03 read, 06 and 16 write):
-//   0 setpoint (0..10000)  1 valve (0 regulate, 1 open, 2 closed)  2 zero (write 1)
+//   0 setpoint (0..65535)  1 valve (0 regulate, 1 open, 2 closed)  2 zero (write 1)
 //   3 input (0 digital, 1 analogue)  4 kind (0 flow, 1 pressure)
 // Coils (01 read, 05 and 15 write):
 //   0 valve open  1 valve closed (writing 0 to either: regulate)  2 zero (write 1)

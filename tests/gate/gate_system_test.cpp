@@ -206,7 +206,7 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
   EXPECT_EQ(a.WriteCoil(3, 0, true), 0);
   EXPECT_EQ(a.WriteRegister(7, 0, 100), 0x0B);  // silent: the gateway's target did not answer
   EXPECT_EQ(a.WriteRegister(9, 0, 100), 0x0A);  // no such regulator on this gateway
-  EXPECT_EQ(a.WriteRegister(3, 0, 10001), 0x03);
+  EXPECT_EQ(a.WriteRegister(3, 1, 3), 0x03);    // no valve state 3
   EXPECT_EQ(a.WriteRegister(3, 9, 1), 0x02);
   WaitUntil([&] { return mbpollReads >= 2; });
   reading = false;

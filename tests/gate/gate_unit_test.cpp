@@ -135,7 +135,7 @@ TEST(GateRegisterMap, WritesBecomeTheRegulatorsSettings) {
   } cases[] = {
       {false, 0, 4000, "setpoint=40.00", 0},
       {false, 0, 1, "setpoint=0.01", 0},
-      {false, 0, 10001, nullptr, 3},
+      {false, 0, 65535, "setpoint=655.35", 0},  // above the nominal range
       {false, 1, 0, "valve=regulate", 0},
       {false, 1, 1, "valve=open", 0},
       {false, 1, 2, "valve=closed", 0},
