@@ -87,10 +87,11 @@ std::string Child::Log() const {
   return s.str();
 }
 
-Broker::Broker(const std::string& dir, int port)
+Broker::Broker(const std::string& dir, int port, const std::string& listeners)
     : conf_(dir + "/mosquitto.conf"), log_(dir + "/mosquitto.log"), port_(port) {
-  std::ofstream(conf_) << "listener " << port << " 127.0.0.1\nallow_anonymous true\n"
-                       << "persistence false\n";
+  std::ofstream(conf_) << "per_listener_settings true\npersistence false\n"
+                       << "listener " << port << " 127.0.0.1\nallow_anonymous true\n"
+                       << listeners;
   Start();
 }
 

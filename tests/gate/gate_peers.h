@@ -42,10 +42,11 @@ class Child {
   std::string log_;
 };
 
-// mosquitto on 127.0.0.1:port, anonymous, nothing kept on disk.
+// mosquitto on 127.0.0.1:port, anonymous, nothing kept on disk. `listeners`:
+// further listeners with settings of their own (mosquitto.conf lines).
 class Broker {
  public:
-  Broker(const std::string& dir, int port);
+  Broker(const std::string& dir, int port, const std::string& listeners = {});
   ~Broker();
   void Start();
   void Stop();

@@ -110,7 +110,9 @@ struct GateOptions {
 // reggate started with a configuration written for it.
 class Gate {
  public:
-  Gate(const fs::path& dir, const GateOptions& o) : modbusPort(FreeLoopbackPort()) {
+  // mqttExtra: further lines of [mqtt].
+  Gate(const fs::path& dir, const GateOptions& o, const std::string& mqttExtra = {})
+      : modbusPort(FreeLoopbackPort()) {
     std::ofstream conf(dir / "reggate.toml");
     conf << "[line]\nport = \"" << o.port << "\"\nprotocol = \"" << o.protocol
          << "\"\npoll_interval_ms = 300\nretry_max_s = 1\n";
@@ -120,7 +122,8 @@ class Gate {
          << "\n";
     if (o.mqttPort)
       conf << "[mqtt]\nenabled = true\nport = " << o.mqttPort
-           << "\nprefix = \"test/gate\"\nstate_interval_s = 1\n";
+           << "\nprefix = \"test/gate\"\nstate_interval_s = 1\n"
+           << mqttExtra;
     conf << "[log]\nlevel = \"debug\"\n";
     conf.close();
     child = std::make_unique<Child>(
@@ -311,6 +314,49 @@ TEST(Gate, BrokerStoppedAndStartedAgain) {
       sub.WaitFor("test/gate/availability", [](const std::string& p) { return p == "online"; })
           .empty());
   EXPECT_TRUE(gate.child->Running());
+}
+
+// The broker's second listener takes only TLS clients that give a password.
+// With the right one the state reaches a subscriber of the plain listener; with
+// a wrong one nothing is published, and polling goes on.
+TEST(Gate, MqttOverTlsWithAPassword) {
+  const fs::path dir = FreshDir("tls");
+  const std::string d = dir.string();
+  const std::string make =
+      "cd '" + d +
+      "' && printf 'subjectAltName=IP:127.0.0.1\\n' >san &&"
+      " openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=test-ca -keyout ca.key"
+      " -out ca.crt &&"
+      " openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr "
+      "&&"
+      " openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2"
+      " -extfile san -out server.crt &&"
+      " mosquitto_passwd -b -c passwd gate s3cret &&"
+      " chmod 644 server.key passwd";  // mosquitto started as root reads them as its own user
+  ASSERT_EQ(std::system(("(" + make + ") >make.log 2>&1").c_str()), 0) << ReadAll(dir / "make.log");
+  const int tlsPort = FreeLoopbackPort();
+  Broker broker(d, FreeLoopbackPort(),
+                "listener " + std::to_string(tlsPort) + " 127.0.0.1\ncafile " + d +
+                    "/ca.crt\ncertfile " + d + "/server.crt\nkeyfile " + d +
+                    "/server.key\nallow_anonymous false\npassword_file " + d + "/passwd\n");
+  Subscriber sub(broker.Port(), "test/gate");
+  RegsimProcess sim{KVL_REGSIM, {"--dev", "addr=2,setpoint=30"}};
+  const auto linked = [](const std::string& p) { return json::parse(p)["linked"] == true; };
+  const std::string tls = "ca_file = \"" + d + "/ca.crt\"\nusername = \"gate\"\n";
+  {
+    Gate gate(dir, {sim.path(), "kormast", tlsPort, false, {{2, "two"}}},
+              tls + "password = \"wrong\"\n");
+    TcpClient c(gate.modbusPort);
+    ASSERT_TRUE(WaitUntil([&] { return Linked(c, 2); })) << gate.child->Log();
+    EXPECT_TRUE(sub.WaitFor("test/gate/two/state", linked, 0, std::chrono::seconds(3)).empty());
+    EXPECT_TRUE(gate.child->Running());
+  }
+  Gate gate(dir, {sim.path(), "kormast", tlsPort, false, {{2, "two"}}},
+            tls + "password = \"s3cret\"\n");
+  EXPECT_FALSE(sub.WaitFor("test/gate/two/state", linked).empty()) << gate.child->Log();
+  EXPECT_FALSE(
+      sub.WaitFor("test/gate/availability", [](const std::string& p) { return p == "online"; })
+          .empty());
 }
 
 TEST(Gate, LineVanishesAndComesBack) {
