@@ -177,7 +177,7 @@ TEST(RegctlProfile, StepsRampsAndTheirErrors) {
   ASSERT_TRUE(regctl::ParseProfile("10s,50,ramp\n", p, error));
   EXPECT_DOUBLE_EQ(p.SetpointAt(5s, 30), 40);
 
-  for (const char* bad : {"0,20\n", "x,20,step\n", "0,120,step\n", "0,20,jump\n",
+  for (const char* bad : {"0,20\n", "x,20,step\n", "0,700,step\n", "0,20,jump\n",
                           "10,20,step\n5,30,step\n", "# only a comment\n"}) {
     EXPECT_FALSE(regctl::ParseProfile(bad, p, error)) << bad;
     EXPECT_FALSE(error.empty());
