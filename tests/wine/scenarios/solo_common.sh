@@ -77,6 +77,13 @@ solo_trace() {
   cat "$trace"
 }
 
+# Waits until a trace line of the simulator matches PATTERN: a frame written
+# just before the program closed its port may still be on its way.
+# Usage: solo_wait_trace PATTERN [SECONDS]
+solo_wait_trace() {
+  kvl_wait_count "$KVL_WINE_OUT/$KVL_SCENARIO-trace.txt" "$1" 0 "${2:-10}"
+}
+
 # Opens COM1 in the connection dialog and links the regulator at ADDRESS.
 # Prints the dialog handle; the dialog stays open.
 # Usage: solo_link MAIN ADDRESS

@@ -112,7 +112,7 @@ con=$(kvl_auto dialog "Установление связи с регулятор
 kvl_auto click "$con" 1157 >/dev/null || kvl_fail "could not click Закрыть порт"
 kvl_answer "Порт закрыт" "Предупреждение" 1
 kvl_wait_text "$con" 1158 "Порт COM1 закрыт"
-solo_trace | grep "NOTE closing frame for address 4$" >/dev/null || kvl_fail "no closing frame when the port closed"
+solo_wait_trace "NOTE closing frame for address 4$"
 requests=$(solo_trace | grep -c "RX K 11 ")
 sleep 2
 kvl_expect "measure requests after the port closed" "$(solo_trace | grep -c "RX K 11 ")" "$requests"
