@@ -115,7 +115,9 @@ void PosixLink::Close(int port) {
   CloseFd(pt.wakeRead);
   CloseFd(pt.wakeWrite);
   SetDtr(pt.fd, false);
-  tcflush(pt.fd, TCIOFLUSH);
+  // Unread input goes; bytes already written (regsolo's closing frame) still
+  // reach the line: flushing them would drop what the driver has not sent yet.
+  tcflush(pt.fd, TCIFLUSH);
   Release(pt.fd);
   pt.fd = -1;
   lost_[port].store(false, std::memory_order_release);

@@ -44,6 +44,10 @@ struct Win32Link::Port {
 namespace {
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// On closing, bytes already written (regsolo's closing frame) still reach the
+// line: a transmit clear would drop what a USB adapter's driver, or Wine's
+// pseudo-terminal, holds but has not sent yet.
+constexpr DWORD kPurgeOnClose = PURGE_TXABORT | PURGE_RXABORT | PURGE_RXCLEAR;
 
 // Line settings of the regulators: 8N1 without flow control at the given speed.
 // Every field not named keeps the value read from the port.
@@ -180,7 +184,7 @@ void Win32Link::Close(int port) {
   SetEvent(pt.stop);  // every wait of the watcher ends on it, so the join is bounded
   if (pt.watcher.joinable()) pt.watcher.join();
   EscapeCommFunction(pt.hCom, CLRDTR);
-  PurgeComm(pt.hCom, kPurgeAll);
+  PurgeComm(pt.hCom, kPurgeOnClose);
   CloseHandle(pt.hCom);
   pt.hCom = INVALID_HANDLE_VALUE;
   pt.lost = false;
