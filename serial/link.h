@@ -70,7 +70,8 @@ class ByteLink {
   virtual bool Lost(int /*port*/) const { return false; }
   // Line speed by speed index: 0 = 9600, 2 = 38400, anything else 19200.
   virtual bool SetSpeed(int port, int speedIndex) = 0;
-  // Ends the watcher (returns only after it has ended), drops DTR, purges, closes.
+  // Ends the watcher (returns only after it has ended), drops DTR, drops unread
+  // input (bytes already written still go out), closes.
   // Closing a closed port does nothing.
   virtual void Close(int port) = 0;
   virtual WriteResult Write(int port, const uint8_t* p, size_t n) = 0;
