@@ -149,4 +149,14 @@ int WatcherCount() {
   return n;
 }
 
+int WatcherCountReaching(int expected) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  int n = WatcherCount();
+  while (n != expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    n = WatcherCount();
+  }
+  return n;
+}
+
 }  // namespace kvl::test

@@ -80,5 +80,8 @@ class PtyBridge {
 
 // Number of watcher threads of the POSIX link alive in this process.
 int WatcherCount();
+// The same count once it has reached `expected`, or after a second if it never
+// does: the kernel lists a joined thread for a moment after the join returns.
+int WatcherCountReaching(int expected);
 
 }  // namespace kvl::test
