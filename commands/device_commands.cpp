@@ -59,7 +59,7 @@ void ValveCommand(NetContext& c, ValveAction action) {
   DecodeValveStatus(s, c.s.ans.res[3]);
   // With none of the four flags set the valve is neither held by command nor by
   // the external signal: it regulates, and the text says so.
-  SetMonitorText(c, kMonValve, ValveStatusText(s, true));
+  SetMonitorText(c, IDX_MON_VALVE, ValveStatusText(s, true));
   if (const char* warning = ExternalValveWarning(s))
     c.ui.MessageBox(warning, "Предупреждение");
   else
@@ -97,7 +97,7 @@ void AnalogInputCommand(NetContext& c) {
   }
   c.line.MesOut(c.s.port0);
   Active(c).zifra = 0;
-  SetMonitorText(c, kMonInput, "Вход:анал.");
+  SetMonitorText(c, IDX_MON_INPUT, "Вход:анал.");
 }
 
 void DigitalInputCommand(NetContext& c) {
@@ -127,7 +127,7 @@ void KindCommand(NetContext& c, bool pressure) {
   }
   c.line.MesOut(c.s.port0);
   d.pres = pressure ? 1 : 0;
-  SetMonitorText(c, kMonFamily, pressure ? "ВПЗ" : "КВЛ");
+  SetMonitorText(c, IDX_MON_FAMILY, pressure ? "ВПЗ" : "КВЛ");
 }
 
 void ModeCommand(NetContext& c, bool regulation) {
@@ -142,9 +142,9 @@ void ModeCommand(NetContext& c, bool regulation) {
     NoAnswer(c);
     return;
   }
-  c.ui.MenuEnable(40019, !regulation);
-  c.ui.MenuEnable(262, regulation);
-  SetMonitorText(c, kMonMode, regulation ? "Режим: регулир." : "Режим: измерение");
+  c.ui.MenuEnable(IDC_MODE_REGULATE, !regulation);
+  c.ui.MenuEnable(IDC_MODE_MEASURE, regulation);
+  SetMonitorText(c, IDX_MON_MODE, regulation ? "Режим: регулир." : "Режим: измерение");
   c.line.MesOut(c.s.port0);
   c.ui.Invalidate(false);
 }

@@ -7,42 +7,42 @@ namespace kvl {
 bool HandleMenuCommand(NetContext& c, int id) {
   const bool net5 = !c.s.variant.full;
   switch (id) {
-    case 40017:
+    case IDC_VALVE_OPEN:
       ValveCommand(c, ValveAction::kOpen);
       return true;
-    case 40018:
+    case IDC_VALVE_CLOSE:
       ValveCommand(c, ValveAction::kClose);
       return true;
-    case 40076:
+    case IDC_VALVE_REGULATE:
       ValveCommand(c, ValveAction::kRegulate);
       return true;
-    case 40035:
+    case IDC_ZERO:
       ZeroCommand(c);
       return true;
-    case 40037:
+    case IDC_INPUT_ANALOG:
       AnalogInputCommand(c);
       return true;
-    case 40062:
+    case IDC_INPUT_DIGITAL:
       DigitalInputCommand(c);
       return true;
-    case 40080:
+    case IDC_KIND_FLOW:
       KindCommand(c, false);
       return true;
-    case 40081:
+    case IDC_KIND_PRESSURE:
       KindCommand(c, true);
       return true;
-    case 40019:  // regnet5's mode commands; regnet9 has no such items
+    case IDC_MODE_REGULATE:  // regnet5's mode commands; regnet9 has no such items
       if (!net5) return false;
       ModeCommand(c, true);
       return true;
-    case 262:
+    case IDC_MODE_MEASURE:
       if (!net5) return false;
       ModeCommand(c, false);
       return true;
-    case 40083:
+    case IDC_PROTO_KORMAST:
       ProtocolCommand(c, false);
       return true;
-    case 40084:
+    case IDC_PROTO_MODBUS:
       ProtocolCommand(c, true);
       return true;
     default:
@@ -52,12 +52,14 @@ bool HandleMenuCommand(NetContext& c, int id) {
 
 void MenuVivod(NetContext& c, int cnl) {
   const bool linked = c.s.table.Valid(cnl) && c.s.table.Data[cnl].svjac == 1;
-  for (int id : {40076, 40017, 40018, 40080, 40081, 40037, 40062}) c.ui.MenuEnable(id, linked);
+  for (int id : {IDC_VALVE_REGULATE, IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_KIND_FLOW,
+                 IDC_KIND_PRESSURE, IDC_INPUT_ANALOG, IDC_INPUT_DIGITAL})
+    c.ui.MenuEnable(id, linked);
   // "&Установка  '0'" follows the link in both programs: closing the port greys
   // it, and a later link must bring it back.
-  c.ui.MenuEnable(40035, linked);
+  c.ui.MenuEnable(IDC_ZERO, linked);
   if (!c.s.variant.full)
-    for (int id : {262, 40019}) c.ui.MenuEnable(id, linked);
+    for (int id : {IDC_MODE_MEASURE, IDC_MODE_REGULATE}) c.ui.MenuEnable(id, linked);
 }
 
 }  // namespace kvl

@@ -20,14 +20,14 @@ constexpr double d_rasx = 100.0;
 void SetpointDialog::OnInit(Dialog& d) {
   channel_ = c_.s.table.cnl2;
   port_ = c_.s.port0;
-  d.ListReset(kSpPresets);
+  d.ListReset(IDX_SETPOINT_PRESETS);
   char b[32];
   for (int i = 0; i < kScales; ++i) {
     std::snprintf(b, sizeof b, "%d%%", i * 10);
-    d.ListAdd(kSpPresets, b);
+    d.ListAdd(IDX_SETPOINT_PRESETS, b);
   }
   std::snprintf(b, sizeof b, "%d", channel_);
-  d.SetText(kSpChannel, b);
+  d.SetText(IDX_SETPOINT_CHANNEL, b);
 }
 
 void SetpointDialog::OnCommand(Dialog& d, int id, int code) {
@@ -41,19 +41,19 @@ void SetpointDialog::OnCommand(Dialog& d, int id, int code) {
 }
 
 void SetpointDialog::Command(Dialog& d, int id, int code) {
-  if (id == kSpPresets && code == 1) {  // selection changed
-    const int sel = d.ListSelection(kSpPresets);
+  if (id == IDX_SETPOINT_PRESETS && code == kSelChange) {
+    const int sel = d.ListSelection(IDX_SETPOINT_PRESETS);
     if (sel < 0 || sel >= kScales) return;
     nScaleIndex = sel;
     const int p = sel * 10;
     char b[32];
     std::snprintf(b, sizeof b, "%.1f", static_cast<double>(p));
-    d.SetText(kSpEdit, b);
+    d.SetText(IDX_SETPOINT_EDIT, b);
     Send(d, SetpointRaw(p), true);
-  } else if (id == kSpSend && code == 0) {
-    d.ListSelect(kSpPresets, -1);
+  } else if (id == IDX_SETPOINT_SEND && code == 0) {
+    d.ListSelect(IDX_SETPOINT_PRESETS, -1);
     double percent = 0;
-    if (!ParseSetpoint(d.GetText(kSpEdit, 19), percent)) {
+    if (!ParseSetpoint(d.GetText(IDX_SETPOINT_EDIT, 19), percent)) {
       // Nothing is sent: a mistyped value must not reach the regulator.
       c_.ui.MessageBox(kSetpointRefused, "Ошибка ввода", MsgButtons::kOk, MsgIcon::kWarning,
                        Owner::kDialog, &d);
@@ -104,10 +104,10 @@ void SetpointDialog::Send(Dialog& d, long long raw, bool preset) {
       const unsigned taken = s.ans.res[2] * 256u + s.ans.res[3];
       char b[32];
       std::snprintf(b, sizeof b, "%.1f", taken / d_rasx);
-      d.SetText(kSpEdit, b);
+      d.SetText(IDX_SETPOINT_EDIT, b);
     }
     data.zifra = 1;
-    if (channel_ == s.table.cnl2) SetMonitorText(c_, kMonInput, "Вход:цифр.");
+    if (channel_ == s.table.cnl2) SetMonitorText(c_, IDX_MON_INPUT, "Вход:цифр.");
   } else {
     noLink();
   }
@@ -118,7 +118,7 @@ Dialog* OpenSetpointDialog(NetContext& c) {
   // The caller opens a dialog only when none exists, so the previous logic
   // has no dialog left that could call it.
   auto logic = std::make_unique<SetpointDialog>(c);
-  Dialog* d = c.ui.CreateModeless(108, *logic);
+  Dialog* d = c.ui.CreateModeless(IDD_SETPOINT, *logic);
   if (d) c.s.setpointLogic = std::move(logic);
   return d;
 }

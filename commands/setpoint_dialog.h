@@ -11,14 +11,6 @@
 
 namespace kvl {
 
-// Controls of dialog 108.
-enum : int {
-  kSpEdit = 1000,     // free value in per cent; shows the last value chosen or confirmed
-  kSpPresets = 1001,  // list of presets 0% .. 100%
-  kSpSend = 1087,     // "Ввести"
-  kSpChannel = 1211,  // channel the dialog was opened for
-};
-
 class SetpointDialog : public DialogLogic {
  public:
   explicit SetpointDialog(NetContext& c) : c_(c) {}

@@ -8,8 +8,6 @@
 
 namespace kvl {
 
-enum : int { kAboutTemplate = 107 };
-
 class AboutBox : public DialogLogic {
  public:
   void OnInit(Dialog&) override {}

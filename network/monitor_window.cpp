@@ -10,14 +10,28 @@ namespace kvl {
 namespace {
 
 constexpr MonitorRow kRows9[9] = {
-    {1286, 1245, 1239, 1242, 0}, {1291, 1246, 1240, 1243, 0}, {1233, 1247, 1241, 1244, 0},
-    {1296, 1250, 1248, 1249, 0}, {1297, 1253, 1251, 1252, 0}, {1298, 1275, 1271, 1272, 0},
-    {1299, 1284, 1278, 1283, 0}, {1300, 1289, 1287, 1288, 0}, {1301, 1294, 1292, 1293, 0},
+    {IDX_MON9_RADIO_0, IDX_MON_NUMBER_0, IDX_MON_SETPOINT_0, IDX_MON_OUTPUT_0, 0},
+    {IDX_MON9_RADIO_1, IDX_MON_NUMBER_1, IDX_MON_SETPOINT_1, IDX_MON_OUTPUT_1, 0},
+    {IDX_MON9_RADIO_2, IDX_MON_NUMBER_2, IDX_MON_SETPOINT_2, IDX_MON_OUTPUT_2, 0},
+    {IDX_MON9_RADIO_3, IDX_MON_NUMBER_3, IDX_MON_SETPOINT_3, IDX_MON_OUTPUT_3, 0},
+    {IDX_MON9_RADIO_4, IDX_MON_NUMBER_4, IDX_MON_SETPOINT_4, IDX_MON_OUTPUT_4, 0},
+    {IDX_MON9_RADIO_5, IDX_MON_NUMBER_5, IDX_MON_SETPOINT_5, IDX_MON_OUTPUT_5, 0},
+    {IDX_MON9_RADIO_6, IDX_MON_NUMBER_6, IDX_MON_SETPOINT_6, IDX_MON_OUTPUT_6, 0},
+    {IDX_MON9_RADIO_7, IDX_MON_NUMBER_7, IDX_MON_SETPOINT_7, IDX_MON_OUTPUT_7, 0},
+    {IDX_MON9_RADIO_8, IDX_MON_NUMBER_8, IDX_MON_SETPOINT_8, IDX_MON_OUTPUT_8, 0},
 };
 
 constexpr MonitorRow kRows5[5] = {
-    {1156, 1245, 1239, 1242, 1254}, {1157, 1246, 1240, 1243, 1255}, {1233, 1247, 1241, 1244, 1256},
-    {1234, 1250, 1248, 1249, 1257}, {1261, 1253, 1251, 1252, 1258},
+    {IDX_MON5_RADIO_0, IDX_MON_NUMBER_0, IDX_MON_SETPOINT_0, IDX_MON_OUTPUT_0,
+     IDX_MON5_DEVIATION_0},
+    {IDX_MON5_RADIO_1, IDX_MON_NUMBER_1, IDX_MON_SETPOINT_1, IDX_MON_OUTPUT_1,
+     IDX_MON5_DEVIATION_1},
+    {IDX_MON5_RADIO_2, IDX_MON_NUMBER_2, IDX_MON_SETPOINT_2, IDX_MON_OUTPUT_2,
+     IDX_MON5_DEVIATION_2},
+    {IDX_MON5_RADIO_3, IDX_MON_NUMBER_3, IDX_MON_SETPOINT_3, IDX_MON_OUTPUT_3,
+     IDX_MON5_DEVIATION_3},
+    {IDX_MON5_RADIO_4, IDX_MON_NUMBER_4, IDX_MON_SETPOINT_4, IDX_MON_OUTPUT_4,
+     IDX_MON5_DEVIATION_4},
 };
 
 bool HasDeviation(const Variant& v) {
@@ -54,14 +68,14 @@ void WriteStatusLine(NetContext& c, Dialog& d, bool openingWording) {
   const tagData& data = valid ? t.Data[ch] : empty;
   char b[64];
   std::snprintf(b, sizeof b, "%s%d,", "Ак.кан.№", ch);
-  d.SetText(kMonActiveChannel, b);
+  d.SetText(IDX_MON_CHANNEL, b);
   std::snprintf(b, sizeof b, "%s%u,", "№", data.n_ofqx);
-  d.SetText(kMonSerial, b);
-  d.SetText(kMonFamily, data.pres == 1 ? "ВПЗ" : "КВЛ");
-  d.SetText(kMonMode, data.regu == 1 ? "Режим: регулир." : "Режим: измерение");
-  d.SetText(kMonValve,
+  d.SetText(IDX_MON_SERIAL, b);
+  d.SetText(IDX_MON_FAMILY, data.pres == 1 ? "ВПЗ" : "КВЛ");
+  d.SetText(IDX_MON_MODE, data.regu == 1 ? "Режим: регулир." : "Режим: измерение");
+  d.SetText(IDX_MON_VALVE,
             valid && data.svjac == 1 ? ValveStatusText(t.Satv[ch], openingWording) : "?");
-  d.SetText(kMonInput, data.zifra == 1 ? "Вход:цифр." : "Вход:анал.");
+  d.SetText(IDX_MON_INPUT, data.zifra == 1 ? "Вход:цифр." : "Вход:анал.");
 }
 
 void MonitorWindow::OnInit(Dialog& d) {
@@ -154,8 +168,8 @@ void BlinkIndicator(NetContext& c) {
   Dialog* w = c.s.hCnlWnd;
   if (!w) return;
   const bool second = c.s.f_mig == 1;
-  w->Show(second ? kMonIconA : kMonIconB, false);
-  w->Show(second ? kMonIconB : kMonIconA, true);
+  w->Show(second ? IDX_MON_ICON_A : IDX_MON_ICON_B, false);
+  w->Show(second ? IDX_MON_ICON_B : IDX_MON_ICON_A, true);
 }
 
 void ShowSilent(NetContext& c, int ch) {

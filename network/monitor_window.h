@@ -16,18 +16,6 @@
 
 namespace kvl {
 
-enum : int {
-  kMonitorTemplate = 130,
-  kMonActiveChannel = 1262,  // "Ак.кан.№<n>,"
-  kMonFamily = 1263,         // "КВЛ" / "ВПЗ"
-  kMonSerial = 1264,         // "№<serial>,"
-  kMonMode = 1265,           // "Режим: ..."
-  kMonValve = 1266,          // valve text
-  kMonInput = 1267,          // "Вход:..."
-  kMonIconA = 1273,          // indicator, first picture
-  kMonIconB = 1274,          // indicator, second picture
-};
-
 // Control ids of one channel row.
 struct MonitorRow {
   int radio, number, setpoint, output, deviation;  // deviation 0: no such cell

@@ -12,20 +12,15 @@ namespace kvl {
 
 namespace {
 
-enum : int {
-  kMenuExit = 258,
-  kMenuAbout = 260,
-  kMenuLogOn = 40057,
-  kMenuLogOff = 40058,
-  kMenuNetwork = 40082,
-  kMenuRegulator = 40048,
-  kMenuEmpty = 40020,
-};
-
 // Items greyed when the main window is created (the resource has all enabled).
-constexpr int kGreyAtStart9[] = {40080, 40081, 40017, 40018, 40076, 40058, 40062, 40037};
-constexpr int kGreyAtStart5[] = {40035, 40080, 40081, 40031, 40019, 262,  263,
-                                 40017, 40018, 40076, 40058, 40062, 40037};
+constexpr int kGreyAtStart9[] = {IDC_KIND_FLOW,     IDC_KIND_PRESSURE,  IDC_VALVE_OPEN,
+                                 IDC_VALVE_CLOSE,   IDC_VALVE_REGULATE, IDC_LOG_OFF,
+                                 IDC_INPUT_DIGITAL, IDC_INPUT_ANALOG};
+constexpr int kGreyAtStart5[] = {
+    IDC_ZERO,          IDC_KIND_FLOW,      IDC_KIND_PRESSURE,   IDC_NET5_ABSENT_40031,
+    IDC_MODE_REGULATE, IDC_MODE_MEASURE,   IDC_NET5_ABSENT_263, IDC_VALVE_OPEN,
+    IDC_VALVE_CLOSE,   IDC_VALVE_REGULATE, IDC_LOG_OFF,         IDC_INPUT_DIGITAL,
+    IDC_INPUT_ANALOG};
 
 }  // namespace
 
@@ -50,8 +45,8 @@ bool NetProgram::OnCreate() {
 
   // The exchange log list box mirrors the log: oldest line out, newest in.
   s.log.SetObserver([&ui](const std::string& added, bool removedFirst) {
-    if (removedFirst) ui.MainWindow().ListDelete(kListLogId, 0);
-    ui.MainWindow().ListAdd(kListLogId, added);
+    if (removedFirst) ui.MainWindow().ListDelete(IDW_LOG_LIST, 0);
+    ui.MainWindow().ListAdd(IDW_LOG_LIST, added);
   });
 
   s.port0 = 0;
@@ -73,7 +68,7 @@ bool NetProgram::OnCreate() {
     for (int id : kGreyAtStart9) ui.MenuEnable(id, false);
   else
     for (int id : kGreyAtStart5) ui.MenuEnable(id, false);
-  ui.MenuEnable(kMenuLogOn, true);
+  ui.MenuEnable(IDC_LOG_ON, true);
   // Without the events every exchange waits on, the window is not created.
   if (!ctx_.link.Ready()) {
     ui.MessageBox("Failed to create event for thread!", "TTY Error!", MsgButtons::kOk,
@@ -85,7 +80,7 @@ bool NetProgram::OnCreate() {
 
 void NetProgram::OpenMonitor() {
   if (state_.f_okno_cnl) return;  // one window, one timer
-  Dialog* d = ctx_.ui.CreateModeless(kMonitorTemplate, *monitor_);
+  Dialog* d = ctx_.ui.CreateModeless(IDD_MONITOR, *monitor_);
   if (!d) return;
   state_.hCnlWnd = d;
   state_.f_okno_cnl = 1;
@@ -98,35 +93,35 @@ void NetProgram::OnCommand(int id, int /*code*/) {
   if (line_.Busy()) return;
   Services& ui = ctx_.ui;
   switch (id) {
-    case kMenuShowMonitor:
+    case IDC_SHOW_MONITOR:
       OpenMonitor();
       return;
-    case kMenuLogOn:
-      ui.MainWindow().Show(kListLogId, true);
-      ui.MenuEnable(kMenuLogOff, true);
-      ui.MenuEnable(kMenuLogOn, false);
+    case IDC_LOG_ON:
+      ui.MainWindow().Show(IDW_LOG_LIST, true);
+      ui.MenuEnable(IDC_LOG_OFF, true);
+      ui.MenuEnable(IDC_LOG_ON, false);
       return;
-    case kMenuLogOff:
-      ui.MainWindow().Show(kListLogId, false);
-      ui.MenuEnable(kMenuLogOn, true);
-      ui.MenuEnable(kMenuLogOff, false);
+    case IDC_LOG_OFF:
+      ui.MainWindow().Show(IDW_LOG_LIST, false);
+      ui.MenuEnable(IDC_LOG_ON, true);
+      ui.MenuEnable(IDC_LOG_OFF, false);
       return;
-    case kMenuAbout:
-      ui.RunModal(kAboutTemplate, *about_);
+    case IDC_ABOUT:
+      ui.RunModal(IDD_ABOUT, *about_);
       return;
-    case kMenuExit:
+    case IDC_EXIT:
       ui.PostClose();
       return;
-    case kMenuNetwork:
-      ui.RunModal(kNetworkTemplate, *network_);
+    case IDC_NETWORK:
+      ui.RunModal(IDD_NETWORK, *network_);
       MenuVivod(ctx_, state_.table.cnl2);
       return;
-    case kMenuRegulator:
+    case IDC_SETUP:
       state_.table.cnl2 = 0;  // the setup dialog serves channel 0
-      ui.RunModal(kSetupTemplate, *regulator_);
+      ui.RunModal(IDD_SETUP, *regulator_);
       MenuVivod(ctx_, state_.table.cnl2);
       return;
-    case kMenuEmpty:
+    case IDC_EMPTY:
       return;
     default:  // device commands; other ids are ignored
       line_.Run(nullptr, [&] { HandleMenuCommand(ctx_, id); });

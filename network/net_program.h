@@ -20,12 +20,12 @@
 
 namespace kvl {
 
-// Menu and timer ids of the main window.
+// The polling timer of the main window, and the position at which
+// "Вывести на экран" (IDC_SHOW_MONITOR) is inserted into the menu bar: just
+// before "&Help".
 enum : int {
   kTimerPoll = 1,
-  kMenuShowMonitor = 836,  // "Вывести на экран", inserted into the menu bar
-  kMenuShowPosition = 7,   // its position: just before "&Help"
-  kListLogId = 10001,      // the exchange log list box
+  kMenuShowPosition = 7,
 };
 
 struct NetState {

@@ -12,9 +12,12 @@ int OpenConnection(NetContext& c, int n) {
   c.ui.BeginWaitCursor();
   const bool ok = ByteLink::ValidPort(n) && c.link.Open(n, n == c.s.port0);
   if (ok) {
-    c.ui.MenuEnable(257, true);
-    c.ui.MenuEnable(40048, true);
-    c.ui.MenuEnable(256, false);
+    // The two accelerator ids are no menu items: the calls leave the menu as
+    // it is, as do the regsolo and regnet5 items greyed on closing below that
+    // the program's own menu lacks.
+    c.ui.MenuEnable(IDC_SHIFT_PGDN, true);
+    c.ui.MenuEnable(IDC_SETUP, true);
+    c.ui.MenuEnable(IDC_SHIFT_PGUP, false);
   }
   c.ui.EndWaitCursor();
   // A port that is absent or busy is told by the caller; a watcher that could
@@ -28,8 +31,9 @@ int CloseConnection(NetContext& c, int n, Caller caller) {
   c.s.table.UnlinkAll();
   if (ByteLink::ValidPort(n)) c.link.Close(n);
   if (n == c.s.port0 && caller == Caller::kMainWindow)
-    for (int id :
-         {40080, 40081, 40035, 40019, 262, 40076, 40017, 40018, 40037, 40062, 40078, 40079})
+    for (int id : {IDC_KIND_FLOW, IDC_KIND_PRESSURE, IDC_ZERO, IDC_MODE_REGULATE, IDC_MODE_MEASURE,
+                   IDC_VALVE_REGULATE, IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_INPUT_ANALOG,
+                   IDC_INPUT_DIGITAL, IDC_SOLO_POLL_START, IDC_SOLO_POLL_STOP})
       c.ui.MenuEnable(id, false);
   return 1;
 }
@@ -75,7 +79,7 @@ void UpdateShowMenuItem(NetContext& c, ShowMenu variant, Dialog* owner) {
 
   if (linked && c.s.f_menu_kanal == 0 && variant != ShowMenu::kNetworkCloseBox) {
     // The flag follows the menu: a failed insertion is tried again next time.
-    if (c.ui.MenuInsert(kMenuShowPosition, kMenuShowMonitor, "Вывести на экран"))
+    if (c.ui.MenuInsert(kMenuShowPosition, IDC_SHOW_MONITOR, "Вывести на экран"))
       c.s.f_menu_kanal = 1;
   } else if (!linked && c.s.f_menu_kanal == 1) {
     if (c.ui.MenuRemove(kMenuShowPosition))

@@ -10,8 +10,11 @@ namespace kvl {
 
 namespace {
 
-constexpr int kIdent9[9] = {1277, 1278, 1279, 1280, 1281, 1282, 1283, 1284, 1285};
-constexpr int kIdent5[5] = {1211, 1215, 1216, 1217, 1218};
+constexpr int kIdent9[9] = {IDX_NET9_LINE_0, IDX_NET9_LINE_1, IDX_NET9_LINE_2,
+                            IDX_NET9_LINE_3, IDX_NET9_LINE_4, IDX_NET9_LINE_5,
+                            IDX_NET9_LINE_6, IDX_NET9_LINE_7, IDX_NET9_LINE_8};
+constexpr int kIdent5[5] = {IDX_NET5_LINE_0, IDX_NET5_LINE_1, IDX_NET5_LINE_2, IDX_NET5_LINE_3,
+                            IDX_NET5_LINE_4};
 
 std::string PortClosedText(int port) {
   return "Порт " + ByteLink::PortName(port) + " закрыт";
@@ -45,23 +48,23 @@ void NetworkDialog::Init(Dialog& d) {
   NetState& s = c_.s;
   ChannelTable& t = s.table;
   s.canal = 0;
-  d.SetText(kNetAddress, std::to_string(t.Data[0].net));
-  d.ListReset(kNetPortList);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(kNetPortList, ByteLink::PortName(p));
-  d.ListSelect(kNetPortList, s.port0);
-  d.ListReset(kNetChannelList);
-  for (int ch = 0; ch < t.Channels(); ++ch) d.ListAdd(kNetChannelList, std::to_string(ch));
-  d.ListSelect(kNetChannelList, 0);
+  d.SetText(IDX_NET_ADDRESS, std::to_string(t.Data[0].net));
+  d.ListReset(IDX_PORT_LIST);
+  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
+  d.ListSelect(IDX_PORT_LIST, s.port0);
+  d.ListReset(IDX_NET_CHANNEL_LIST);
+  for (int ch = 0; ch < t.Channels(); ++ch) d.ListAdd(IDX_NET_CHANNEL_LIST, std::to_string(ch));
+  d.ListSelect(IDX_NET_CHANNEL_LIST, 0);
 
   if (!PortIsOpen(c_)) {
-    d.SetText(kNetPortState, PortClosedText(s.port0));
-    d.SetCheck(kNetClosePort, true);
+    d.SetText(IDX_PORT_STATE, PortClosedText(s.port0));
+    d.SetCheck(IDX_PORT_CLOSE, true);
     return;  // the lines keep their resource text
   }
   char b[64];
   std::snprintf(b, sizeof b, "%s %d %s", "Порт", s.port0 + 1, "открыт");
-  d.SetText(kNetPortState, b);
-  d.SetCheck(kNetOpenPort, true);
+  d.SetText(IDX_PORT_STATE, b);
+  d.SetCheck(IDX_PORT_OPEN, true);
   for (int ch = 0; ch < t.Channels(); ++ch) {
     std::string line = Soob(ch);
     if (t.Data[ch].svjac == 1) {
@@ -86,25 +89,25 @@ void NetworkDialog::OnCommand(Dialog& d, int id, int code) {
 
 void NetworkDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
-    case kNetPortList:
+    case IDX_PORT_LIST:
       if (code == 1) ChoosePort(d);
       break;
-    case kNetOpenPort:
+    case IDX_PORT_OPEN:
       OpenPort(d);
       break;
-    case kNetClosePort:
+    case IDX_PORT_CLOSE:
       ClosePort(d);
       break;
-    case kNetChannelList:
+    case IDX_NET_CHANNEL_LIST:
       if (code == 1) ChooseChannel(d);
       break;
-    case kNetRegister:
+    case IDX_NET_REGISTER:
       Register(d);
       break;
-    case kNetCheckAll:
+    case IDX_NET_CHECK:
       CheckAll(d);
       break;
-    case kNetSave:
+    case IDX_NET_SAVE:
       Save(d);
       break;
     case kIdOk:
@@ -125,7 +128,7 @@ void NetworkDialog::OnClose(Dialog& d) {
 }
 
 void NetworkDialog::ShowPortClosed(Dialog& d, int port) {
-  d.SetText(kNetPortState, PortClosedText(port));
+  d.SetText(IDX_PORT_STATE, PortClosedText(port));
 }
 
 void NetworkDialog::ResetLines(Dialog& d) {
@@ -135,8 +138,8 @@ void NetworkDialog::ResetLines(Dialog& d) {
 
 void NetworkDialog::MarkClosed(Dialog& d) {
   ShowPortClosed(d, c_.s.port0);
-  d.SetCheck(kNetOpenPort, false);
-  d.SetCheck(kNetClosePort, true);
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetCheck(IDX_PORT_CLOSE, true);
   ResetLines(d);
 }
 
@@ -147,34 +150,34 @@ void NetworkDialog::RefuseClosedPort(Dialog& d) {
 }
 
 void NetworkDialog::ChoosePort(Dialog& d) {
-  const int sel = d.ListSelection(kNetPortList);
+  const int sel = d.ListSelection(IDX_PORT_LIST);
   if (!ByteLink::ValidPort(sel) || sel == c_.s.port0) return;
   if (PortIsOpen(c_)) CloseConnection(c_, c_.s.port0, Caller::kDialog);
-  d.SetCheck(kNetOpenPort, false);
+  d.SetCheck(IDX_PORT_OPEN, false);
   ShowPortClosed(d, c_.s.port0);
   c_.s.port0 = sel;  // the new port is opened only by "Открыть порт "
 }
 
 void NetworkDialog::OpenPort(Dialog& d) {
-  if (!d.GetCheck(kNetOpenPort) || PortIsOpen(c_)) return;
+  if (!d.GetCheck(IDX_PORT_OPEN) || PortIsOpen(c_)) return;
   const std::string name = ByteLink::PortName(c_.s.port0);
   if (OpenConnection(c_, c_.s.port0)) {
-    d.SetCheck(kNetOpenPort, true);
-    d.SetText(kNetPortState, "Порт " + name + " открыт");
+    d.SetCheck(IDX_PORT_OPEN, true);
+    d.SetText(IDX_PORT_STATE, "Порт " + name + " открыт");
   } else {
-    d.SetCheck(kNetOpenPort, false);
+    d.SetCheck(IDX_PORT_OPEN, false);
     const std::string text = "Порта " + name + " нет";
-    d.SetText(kNetPortState, text);
+    d.SetText(IDX_PORT_STATE, text);
     c_.ui.MessageBox(text, "Error", MsgButtons::kOk, MsgIcon::kWarning, Owner::kDialog, &d);
   }
 }
 
 void NetworkDialog::ClosePort(Dialog& d) {
-  if (!d.GetCheck(kNetClosePort)) return;
+  if (!d.GetCheck(IDX_PORT_CLOSE)) return;
   if (PortIsOpen(c_)) {
     CloseConnection(c_, c_.s.port0, Caller::kDialog);
-    d.SetCheck(kNetOpenPort, false);
-    d.SetCheck(kNetClosePort, true);
+    d.SetCheck(IDX_PORT_OPEN, false);
+    d.SetCheck(IDX_PORT_CLOSE, true);
     ShowPortClosed(d, c_.s.port0);
   }
   ResetLines(d);
@@ -182,10 +185,10 @@ void NetworkDialog::ClosePort(Dialog& d) {
 }
 
 void NetworkDialog::ChooseChannel(Dialog& d) {
-  const int sel = d.ListSelection(kNetChannelList);
+  const int sel = d.ListSelection(IDX_NET_CHANNEL_LIST);
   if (!c_.s.table.Valid(sel)) return;
   c_.s.canal = sel;
-  d.SetText(kNetAddress, std::to_string(c_.s.table.Data[sel].net));
+  d.SetText(IDX_NET_ADDRESS, std::to_string(c_.s.table.Data[sel].net));
 }
 
 void NetworkDialog::Register(Dialog& d) {
@@ -198,22 +201,22 @@ void NetworkDialog::Register(Dialog& d) {
   if (!t.Valid(ch)) return;
   // A refused address never becomes the channel's: a linked channel goes on
   // being polled at its address, and a save stores that one.
-  const int addr = LeadingNumber(d.GetText(kNetAddress, 9));
+  const int addr = LeadingNumber(d.GetText(IDX_NET_ADDRESS, 9));
   if (addr < 1 || addr > 254) {
     c_.ui.MessageBox("Номер сети вне допустимого диапазона(1-254)", "Ошибка ввода", MsgButtons::kOk,
                      MsgIcon::kNone, Owner::kDialog, &d);
     return;
   }
   t.Data[ch].net = addr;
-  d.SetText(kNetRegisterResult, "");
+  d.SetText(IDX_NET_RESULT, "");
   std::string line;
   if (IdentifyExchange(c_, ch, addr)) {
     TakeIdentity(c_, ch);
-    d.SetText(kNetRegisterResult, "Установлена");
+    d.SetText(IDX_NET_RESULT, "Установлена");
     line = Sapis(t, ch);
   } else {
     t.Data[ch].svjac = 0;
-    d.SetText(kNetRegisterResult, "Не установлена");
+    d.SetText(IDX_NET_RESULT, "Не установлена");
     line = Soob(ch) + std::to_string(addr);
   }
   d.SetText(ChannelLineId(c_.s.variant, ch), line);
@@ -226,7 +229,7 @@ void NetworkDialog::CheckAll(Dialog& d) {
   }
   ChannelTable& t = c_.s.table;
   c_.ui.BeginWaitCursor();
-  d.SetText(kNetProgress, "Идет проверка");
+  d.SetText(IDX_NET_PROGRESS, "Идет проверка");
   for (int ch = 0; ch < t.Channels(); ++ch) {
     // Every channel, registered or not, at its stored address (0 included).
     std::string line;
@@ -240,18 +243,18 @@ void NetworkDialog::CheckAll(Dialog& d) {
     d.SetText(ChannelLineId(c_.s.variant, ch), line);
   }
   c_.ui.Pause(500);
-  d.SetText(kNetProgress, "Проверка завершена");
+  d.SetText(IDX_NET_PROGRESS, "Проверка завершена");
   c_.ui.Pause(1000);
-  d.SetText(kNetProgress, "   ");
+  d.SetText(IDX_NET_PROGRESS, "   ");
   c_.ui.EndWaitCursor();
 }
 
 void NetworkDialog::Save(Dialog& d) {
   // After a failure (its messages already shown) the line must not claim success.
   const bool saved = SaveConfigurationShown(c_, &d);
-  d.SetText(kNetProgress, saved ? "Конфигурация сохранена" : "Конфигурация не сохранена");
+  d.SetText(IDX_NET_PROGRESS, saved ? "Конфигурация сохранена" : "Конфигурация не сохранена");
   c_.ui.Pause(1000);
-  d.SetText(kNetProgress, "");
+  d.SetText(IDX_NET_PROGRESS, "");
 }
 
 }  // namespace kvl

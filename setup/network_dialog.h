@@ -14,21 +14,6 @@
 
 namespace kvl {
 
-enum : int {
-  kNetworkTemplate = 122,
-  kNetPortList = 1191,
-  kNetOpenPort = 1156,
-  kNetClosePort = 1157,
-  kNetPortState = 1158,
-  kNetChannelList = 1231,
-  kNetAddress = 1000,
-  kNetRegister = 1073,
-  kNetRegisterResult = 1235,
-  kNetCheckAll = 1210,
-  kNetProgress = 1236,
-  kNetSave = 1087,
-};
-
 // Control id of the line of channel ch in the dialog (the variant's ident).
 int ChannelLineId(const Variant& v, int ch);
 

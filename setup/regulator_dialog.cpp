@@ -22,19 +22,19 @@ std::string Decimal(long long v) {
 }  // namespace
 
 void RegulatorDialog::ShowPortClosed(Dialog& d, int port) {
-  d.SetText(kRgPortState, "Порт " + ByteLink::PortName(port) + " закрыт");
+  d.SetText(IDX_PORT_STATE, "Порт " + ByteLink::PortName(port) + " закрыт");
 }
 
 // Field 1000; its change notification copies it into 1169.
 void RegulatorDialog::WriteNet(Dialog& d, const std::string& text) {
-  d.SetText(kRgNet, text);
+  d.SetText(IDX_SETUP_NET, text);
 }
 
 // The typed text becomes the channel's address only when "Установить связь"
 // accepts it: until then the channel keeps being polled, and saved, at the
 // address it has.
 void RegulatorDialog::NetEdited(Dialog& d) {
-  d.SetText(kRgNewNet, d.GetText(kRgNet, 9));
+  d.SetText(IDX_SETUP_NEWNET, d.GetText(IDX_SETUP_NET, 9));
 }
 
 bool RegulatorDialog::PortOpenOrTold(Dialog& d) {
@@ -61,15 +61,15 @@ bool RegulatorDialog::FailureShown() const {
 }
 
 void RegulatorDialog::MarkClosed(Dialog& d) {
-  d.SetCheck(kRgPortOpen, false);
-  d.SetCheck(kRgPortClose, true);
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetCheck(IDX_PORT_CLOSE, true);
   ShowPortClosed(d, c_.s.port0);
 }
 
 void RegulatorDialog::ShowMemorising(Dialog& d, int state) {
   memorising_ = state;
-  d.SetCheck(kRgMemOff, state == 0);
-  d.SetCheck(kRgMemOn, state == 1);
+  d.SetCheck(IDX_SETUP_MEM_OFF, state == 0);
+  d.SetCheck(IDX_SETUP_MEM_ON, state == 1);
 }
 
 void RegulatorDialog::OnInit(Dialog& d) {
@@ -85,60 +85,60 @@ void RegulatorDialog::Init(Dialog& d) {
   if (!t.Valid(ch)) return;
   tagData& data = t.Data[ch];
 
-  d.SetText(kRgNet, Decimal(data.net));
-  d.SetText(kRgNewNet, Decimal(data.net));
-  d.SetText(kRgLinkState, kBlanks);
-  d.SetText(kRgSerial, kBlanks);
-  d.ListReset(kRgPortList);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(kRgPortList, ByteLink::PortName(p));
-  d.ListSelect(kRgPortList, s.port0);
-  d.ListReset(kRgSpeedList);
-  for (const char* u : cmd::nUart) d.ListAdd(kRgSpeedList, u);
-  d.ListSelect(kRgSpeedList, s.nUartIndex);
+  d.SetText(IDX_SETUP_NET, Decimal(data.net));
+  d.SetText(IDX_SETUP_NEWNET, Decimal(data.net));
+  d.SetText(IDX_SETUP_LINK_STATE, kBlanks);
+  d.SetText(IDX_SETUP_SERIAL, kBlanks);
+  d.ListReset(IDX_PORT_LIST);
+  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
+  d.ListSelect(IDX_PORT_LIST, s.port0);
+  d.ListReset(IDX_SETUP_SPEED_LIST);
+  for (const char* u : cmd::nUart) d.ListAdd(IDX_SETUP_SPEED_LIST, u);
+  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
   char b[64];
   std::snprintf(b, sizeof b, "%s:%d", "Канал №", ch);
-  d.SetText(kRgChannel, b);
+  d.SetText(IDX_SETUP_CHANNEL, b);
 
   if (!PortIsOpen(c_)) {
     ShowPortClosed(d, s.port0);
-    d.SetCheck(kRgPortClose, true);
+    d.SetCheck(IDX_PORT_CLOSE, true);
     return;
   }
   std::snprintf(b, sizeof b, "%s %d %s", "Порт", s.port0 + 1, "открыт");
-  d.SetText(kRgPortState, b);
-  d.SetCheck(kRgPortOpen, true);
+  d.SetText(IDX_PORT_STATE, b);
+  d.SetCheck(IDX_PORT_OPEN, true);
   if (data.svjac == 0) {
-    d.SetText(kRgLinkState, "Не установлена");
-    d.SetText(kRgSerial, "Не установлен");
-    d.SetText(kRgMode, "Не установлен");
-    d.SetText(kRgInput, "Не установлен");
+    d.SetText(IDX_SETUP_LINK_STATE, "Не установлена");
+    d.SetText(IDX_SETUP_SERIAL, "Не установлен");
+    d.SetText(IDX_SETUP_MODE, "Не установлен");
+    d.SetText(IDX_SETUP_INPUT, "Не установлен");
     return;
   }
   // The device linked earlier must still answer at its address.
   if (!IdentifyExchange(c_, ch, data.net)) {
     data.svjac = 0;
-    d.SetText(kRgLinkState, "Не установлена");
+    d.SetText(IDX_SETUP_LINK_STATE, "Не установлена");
     if (!FailureShown())
       c_.ui.MessageBox("Уточните номер канала", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
                        Owner::kDialog, &d);
     return;
   }
   const auto& r = s.ans.res;
-  d.SetText(kRgLinkState, "Установлена");
-  d.SetText(kRgSerial, Decimal(r[2] * 256 + r[3]));  // shown, not stored
+  d.SetText(IDX_SETUP_LINK_STATE, "Установлена");
+  d.SetText(IDX_SETUP_SERIAL, Decimal(r[2] * 256 + r[3]));  // shown, not stored
   data.svjac = 1;
   // Decoded with the format byte of the device identified last.
   SetFlags(t, ch, r.data(), s.version_KVL, s.hold);
-  d.SetText(kRgMode, ModeText(data.regu == 1));
-  d.SetText(kRgInput, InputText(data.zifra == 1));
-  d.SetText(kRgState, StateText(data.avar == 1, data.regu == 1));
-  d.SetText(kRgCaption, SerialCaption(data.pres == 1));
+  d.SetText(IDX_SETUP_MODE, ModeText(data.regu == 1));
+  d.SetText(IDX_SETUP_INPUT, InputText(data.zifra == 1));
+  d.SetText(IDX_SETUP_STATE, StateText(data.avar == 1, data.regu == 1));
+  d.SetText(IDX_SETUP_CAPTION, SerialCaption(data.pres == 1));
 }
 
 void RegulatorDialog::OnCommand(Dialog& d, int id, int code) {
   // The address field follows what is typed (or set) at any time; everything
   // else waits while another command holds the line.
-  if (id == kRgNet) {
+  if (id == IDX_SETUP_NET) {
     if (code == kEnChange) NetEdited(d);
     return;
   }
@@ -148,29 +148,29 @@ void RegulatorDialog::OnCommand(Dialog& d, int id, int code) {
 
 void RegulatorDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
-    case kRgPortOpen:
+    case IDX_PORT_OPEN:
       OpenPort(d);
       break;
-    case kRgPortClose:
+    case IDX_PORT_CLOSE:
       ClosePort(d);
       break;
-    case kRgPortList:
+    case IDX_PORT_LIST:
       if (code == 1) ChoosePort(d);
       break;
-    case kRgLink:
+    case IDX_SETUP_LINK:
       Link(d);
       break;
-    case kRgQuery:
+    case IDX_SETUP_QUERY:
       Query(d);
       break;
-    case kRgSpeedList:
+    case IDX_SETUP_SPEED_LIST:
       if (code == 1) ChangeSpeed(d);
       break;
-    case kRgChange:
+    case IDX_SETUP_CHANGE:
       ChangeAddress(d);
       break;
-    case kRgMemOff:
-    case kRgMemOn:
+    case IDX_SETUP_MEM_OFF:
+    case IDX_SETUP_MEM_ON:
       Memorising(d, id);
       break;
     case kIdOk:
@@ -189,38 +189,38 @@ void RegulatorDialog::OnClose(Dialog& d) {
 }
 
 void RegulatorDialog::ChoosePort(Dialog& d) {
-  const int sel = d.ListSelection(kRgPortList);
+  const int sel = d.ListSelection(IDX_PORT_LIST);
   if (!ByteLink::ValidPort(sel) || sel == c_.s.port0) return;
   if (PortIsOpen(c_)) CloseConnection(c_, c_.s.port0, Caller::kDialog);
-  d.SetCheck(kRgPortOpen, false);
-  d.SetCheck(kRgPortClose, true);
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetCheck(IDX_PORT_CLOSE, true);
   ShowPortClosed(d, c_.s.port0);
   c_.s.port0 = sel;  // opened only by "Открыть порт "
 }
 
 void RegulatorDialog::OpenPort(Dialog& d) {
-  if (!d.GetCheck(kRgPortOpen)) return;
+  if (!d.GetCheck(IDX_PORT_OPEN)) return;
   const std::string name = ByteLink::PortName(c_.s.port0);
   if (!PortIsOpen(c_) && !OpenConnection(c_, c_.s.port0)) {
-    d.SetCheck(kRgPortOpen, false);
-    d.SetCheck(kRgPortClose, true);
-    d.SetText(kRgPortState, "Порта " + name + " нет");
+    d.SetCheck(IDX_PORT_OPEN, false);
+    d.SetCheck(IDX_PORT_CLOSE, true);
+    d.SetText(IDX_PORT_STATE, "Порта " + name + " нет");
     c_.ui.MessageBox("Connection failed.", "Error", MsgButtons::kOk, MsgIcon::kWarning,
                      Owner::kDialog, &d);
     return;
   }
-  d.SetCheck(kRgPortOpen, true);
-  d.SetCheck(kRgPortClose, false);
-  d.SetText(kRgPortState, "Порт " + name + " открыт");
+  d.SetCheck(IDX_PORT_OPEN, true);
+  d.SetCheck(IDX_PORT_CLOSE, false);
+  d.SetText(IDX_PORT_STATE, "Порт " + name + " открыт");
   const ChannelTable& t = c_.s.table;
   if (t.Valid(t.cnl2)) WriteNet(d, Decimal(t.Data[t.cnl2].net));
 }
 
 void RegulatorDialog::ClosePort(Dialog& d) {
-  if (!d.GetCheck(kRgPortClose) || !PortIsOpen(c_)) return;
+  if (!d.GetCheck(IDX_PORT_CLOSE) || !PortIsOpen(c_)) return;
   CloseConnection(c_, c_.s.port0, Caller::kDialog);  // unlinks every channel
-  d.SetCheck(kRgPortOpen, false);
-  d.SetCheck(kRgPortClose, true);
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetCheck(IDX_PORT_CLOSE, true);
   ShowPortClosed(d, c_.s.port0);
 }
 
@@ -242,7 +242,7 @@ void RegulatorDialog::Query(Dialog& d) {
   c_.s.version_KVL = r[1];
   t.Data[t.cnl2].net = r[7];
   WriteNet(d, Decimal(r[7]));
-  d.SetText(kRgSerial, Decimal(r[5] * 256 + r[6]));  // shown, not stored
+  d.SetText(IDX_SETUP_SERIAL, Decimal(r[5] * 256 + r[6]));  // shown, not stored
 }
 
 void RegulatorDialog::Link(Dialog& d) {
@@ -253,37 +253,37 @@ void RegulatorDialog::Link(Dialog& d) {
   if (!t.Valid(ch)) return;
   tagData& data = t.Data[ch];
   int net = 0;
-  if (!ParseNet(d.GetText(kRgNet, 9), net)) {
+  if (!ParseNet(d.GetText(IDX_SETUP_NET, 9), net)) {
     // Only the low 8 bits of an address reach the line: a larger number would
     // link some other device under the typed address.
     c_.ui.MessageBox("Номер сети вне допустимого диапазона(0-254)", "Ошибка ввода", MsgButtons::kOk,
                      MsgIcon::kNone, Owner::kDialog, &d);
     return;
   }
-  d.SetText(kRgLinkState, kBlanks);
-  d.SetText(kRgSerial, kBlanks);
+  d.SetText(IDX_SETUP_LINK_STATE, kBlanks);
+  d.SetText(IDX_SETUP_SERIAL, kBlanks);
   data.net = net;
   if (!IdentifyExchange(c_, ch, net, /*logFailure=*/true)) {
-    d.SetText(kRgLinkState, "Не установлена");
-    d.SetText(kRgSerial, "Не установлен");
+    d.SetText(IDX_SETUP_LINK_STATE, "Не установлена");
+    d.SetText(IDX_SETUP_SERIAL, "Не установлен");
     data.svjac = 0;
     return;
   }
   TakeIdentity(c_, ch);  // format byte, serial number, link, status flags
-  d.SetText(kRgLinkState, "Установлена");
-  d.SetText(kRgSerial, Decimal(data.n_ofqx));
-  d.SetText(kRgCaption, SerialCaption(data.pres == 1));
+  d.SetText(IDX_SETUP_LINK_STATE, "Установлена");
+  d.SetText(IDX_SETUP_SERIAL, Decimal(data.n_ofqx));
+  d.SetText(IDX_SETUP_CAPTION, SerialCaption(data.pres == 1));
 
   if (s.variant.full) {
     ShowMemorising(d, data.rasre == 1 ? 1 : 0);
     // The line shows the valve: regulating unless held by command or by the
     // external signal.
-    d.SetText(kRgMode, ValveHoldText(s.hold, t.Satv[ch]));
+    d.SetText(IDX_SETUP_MODE, ValveHoldText(s.hold, t.Satv[ch]));
   } else {
-    d.SetText(kRgMode, ModeText(data.regu == 1));
+    d.SetText(IDX_SETUP_MODE, ModeText(data.regu == 1));
   }
-  d.SetText(kRgInput, InputText(data.zifra == 1));
-  d.SetText(kRgState, StateText(data.avar == 1, data.regu == 1));
+  d.SetText(IDX_SETUP_INPUT, InputText(data.zifra == 1));
+  d.SetText(IDX_SETUP_STATE, StateText(data.avar == 1, data.regu == 1));
   c_.ui.Invalidate(false);
 
   // The firmware date exists in regnet9's record and is read only with the
@@ -301,7 +301,7 @@ void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
     data.month = r[3];
     data.your = r[4];
     data.ver = r[5];
-    d.SetText(kRgFirmware, FirmwareDateText(r[2], r[3], r[4], r[5]));
+    d.SetText(IDX_SETUP_FIRMWARE, FirmwareDateText(r[2], r[3], r[4], r[5]));
   } else if (!FailureShown()) {
     c_.ui.MessageBox("Дата программы не установлена", "ErrorSvjac", MsgButtons::kOk, MsgIcon::kNone,
                      Owner::kDialog, &d);
@@ -311,11 +311,11 @@ void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
 
 void RegulatorDialog::ChangeSpeed(Dialog& d) {
   NetState& s = c_.s;
-  const int sel = d.ListSelection(kRgSpeedList);
+  const int sel = d.ListSelection(IDX_SETUP_SPEED_LIST);
   if (sel < 0 || sel >= kSpeeds || !s.table.Valid(s.table.cnl2)) return;
   // With the port closed neither side can change: the list goes back.
   if (!PortOpenOrTold(d)) {
-    d.ListSelect(kRgSpeedList, s.nUartIndex);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
     return;
   }
   s.nUartIndex = sel;
@@ -336,8 +336,8 @@ void RegulatorDialog::ChangeSpeed(Dialog& d) {
                      Owner::kDialog, &d);
   char b[32];
   std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, cmd::nUart[s.nUartIndex]);
-  d.SetText(kRgChannel, b);
-  d.ListSelect(kRgSpeedList, s.nUartIndex);
+  d.SetText(IDX_SETUP_CHANNEL, b);
+  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
 }
 
 void RegulatorDialog::ChangeAddress(Dialog& d) {
@@ -348,7 +348,7 @@ void RegulatorDialog::ChangeAddress(Dialog& d) {
   NetState& s = c_.s;
   tagData& data = s.table.Data[s.table.cnl2];
   int newNet = 0;
-  if (!ParseNet(d.GetText(kRgNewNet, 9), newNet)) {
+  if (!ParseNet(d.GetText(IDX_SETUP_NEWNET, 9), newNet)) {
     // A device given only the low 8 bits of a larger number would end up at
     // an address nobody typed.
     c_.ui.MessageBox("Номер сети вне допустимого диапазона(0-254)", "Ошибка ввода", MsgButtons::kOk,
@@ -377,7 +377,7 @@ void RegulatorDialog::Memorising(Dialog& d, int id) {
   if (!d.GetCheck(id)) return;
   NetState& s = c_.s;
   tagData& data = s.table.Data[s.table.cnl2];
-  const bool on = id == kRgMemOn;
+  const bool on = id == IDX_SETUP_MEM_ON;
   cmd::Rasre(s.rq, data.net, on ? 0 : 1);
   if (!Exchange()) {
     if (!FailureShown())

@@ -16,30 +16,6 @@
 
 namespace kvl {
 
-enum : int {
-  kSetupTemplate = 114,
-  kRgNet = 1000,        // network address of the channel
-  kRgPortOpen = 1156,   // "Открыть порт "
-  kRgPortClose = 1157,  // "Закрыть порт "
-  kRgPortState = 1158,
-  kRgPortList = 1191,
-  kRgQuery = 1210,  // "Запрос"
-  kRgLink = 1073,   // "Установить связь"
-  kRgLinkState = 1075,
-  kRgSerial = 1077,
-  kRgMode = 1080,
-  kRgInput = 1082,
-  kRgNewNet = 1169,   // new network address
-  kRgChange = 1087,   // "Изменить"
-  kRgState = 1202,    // "Авария" / "Норма"
-  kRgCaption = 1211,  // "Номер КВЛ" / "Номер ВПЗ"
-  kRgChannel = 1229,  // channel number, then the chosen speed
-  kRgSpeedList = 1231,
-  kRgMemOff = 1233,    // "Нет"
-  kRgMemOn = 1234,     // "Запомнить "
-  kRgFirmware = 1302,  // regnet9 only
-};
-
 class RegulatorDialog : public DialogLogic {
  public:
   explicit RegulatorDialog(NetContext& c) : c_(c) {}

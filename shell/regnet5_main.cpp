@@ -13,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   info.title = "Demo КВЛ30(протокол КОРМАСТ-10м)";
   info.width = 560;
   info.height = 400;
-  info.iconId = 127;
+  info.iconId = IDI_NET;
   const std::string csv = kvl::win::CsvPathFromCommandLine();
   info.makeLogic = [&link, &csv](kvl::Services& ui) {
     auto program = std::make_unique<kvl::NetProgram>(kvl::kNet5, link, ui);

@@ -13,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   info.title = "ViriREVO7";
   info.width = 660;
   info.height = 390;
-  info.iconId = 128;
+  info.iconId = IDI_SOLO;
   info.listFailText = "Cannot create Listbox window.Ошибка101";
   const std::string csv = kvl::win::CsvPathFromCommandLine();
   info.makeLogic = [&link, &csv](kvl::Services& ui) {

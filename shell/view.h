@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/ids.h"  // the ids of the windows, controls and menu items
+
 namespace kvl {
 
 // Standard dialog and message box result ids (same values as Win32).
@@ -23,9 +25,10 @@ enum : int {
   kIdNo = 7,
 };
 
-// Notification code of an edit control whose text changed (EN_CHANGE); an
-// edit sends it also when the program sets its text.
-enum : int { kEnChange = 0x0300 };
+// Notification codes: a list or combo box's selection changed (LBN_SELCHANGE,
+// CBN_SELCHANGE); an edit control's text changed (EN_CHANGE), which an edit
+// sends also when the program sets its text.
+enum : int { kSelChange = 1, kEnChange = 0x0300 };
 
 enum class MsgButtons { kOk, kYesNo, kOkCancel };
 enum class MsgIcon { kNone, kWarning, kQuestion, kInformation };

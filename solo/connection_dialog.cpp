@@ -45,33 +45,33 @@ void ConnectionDialog::OnInit(Dialog& d) {
 
 void ConnectionDialog::Init(Dialog& d) {
   SoloState& s = c_.s;
-  d.SetText(kIdAddress, Number(s.Address()));
-  d.SetText(kIdNewAddress, Number(s.Address()));
-  d.SetText(kIdLinkState, kBlank15);
-  d.SetText(kIdNumber, kBlank15);
+  d.SetText(IDX_SETUP_NET, Number(s.Address()));
+  d.SetText(IDX_SETUP_NEWNET, Number(s.Address()));
+  d.SetText(IDX_SETUP_LINK_STATE, kBlank15);
+  d.SetText(IDX_SETUP_SERIAL, kBlank15);
 
-  d.ListReset(kIdPortCombo);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(kIdPortCombo, ByteLink::PortName(p));
-  d.ListSelect(kIdPortCombo, s.port0);
-  d.ListReset(kIdSpeedCombo);
-  for (const char* name : cmd::nUart) d.ListAdd(kIdSpeedCombo, name);
-  d.ListSelect(kIdSpeedCombo, s.nUartIndex);
-  d.SetText(kIdSpeedText, Number(s.nUartIndex));
+  d.ListReset(IDX_PORT_LIST);
+  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
+  d.ListSelect(IDX_PORT_LIST, s.port0);
+  d.ListReset(IDX_SETUP_SPEED_LIST);
+  for (const char* name : cmd::nUart) d.ListAdd(IDX_SETUP_SPEED_LIST, name);
+  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
+  d.SetText(IDX_SETUP_CHANNEL, Number(s.nUartIndex));
 
   if (!c_.link.IsOpen(s.port0)) {
-    d.SetText(kIdPortState, PortText("Порт", s.port0, "закрыт"));
+    d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "закрыт"));
     return;
   }
   char b[64];
   std::snprintf(b, sizeof b, "%s %d %s", "Порт", s.port0 + 1, "открыт");
-  d.SetText(kIdPortState, b);
+  d.SetText(IDX_PORT_STATE, b);
   if (!s.Connected()) {
-    d.SetText(kIdLinkState, "Не установлена");
-    d.SetText(kIdNumber, "Не установлен");
-    d.SetCheck(kIdPortClose, true);
+    d.SetText(IDX_SETUP_LINK_STATE, "Не установлена");
+    d.SetText(IDX_SETUP_SERIAL, "Не установлен");
+    d.SetCheck(IDX_PORT_CLOSE, true);
     return;
   }
-  d.SetCheck(kIdPortOpen, true);
+  d.SetCheck(IDX_PORT_OPEN, true);
   cmd::Ident(s.rq, s.Address());
   if (!c_.line.ComWrite(s.port0)) {
     s.fsvjac[s.port0] = 0;
@@ -86,10 +86,10 @@ void ConnectionDialog::Init(Dialog& d) {
 void ConnectionDialog::OnCommand(Dialog& d, int id, int code) {
   // Typing an address copies it to the new-address edit and makes it current,
   // at any time; everything else waits while another command holds the line.
-  if (id == kIdAddress) {
-    if (code == kEditChange) {
-      const std::string text = d.GetText(kIdAddress, kAddressChars);
-      d.SetText(kIdNewAddress, text);
+  if (id == IDX_SETUP_NET) {
+    if (code == kEnChange) {
+      const std::string text = d.GetText(IDX_SETUP_NET, kAddressChars);
+      d.SetText(IDX_SETUP_NEWNET, text);
       c_.s.nofcan[c_.s.port0] = static_cast<uint8_t>(DecimalValue(text) & 0xFF);
     }
     return;
@@ -100,29 +100,29 @@ void ConnectionDialog::OnCommand(Dialog& d, int id, int code) {
 
 void ConnectionDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
-    case kIdPortCombo:
+    case IDX_PORT_LIST:
       if (code == kSelChange) ChoosePort(d);
       break;
-    case kIdPortOpen:
-      if (d.GetCheck(kIdPortOpen)) OpenPort(d);
+    case IDX_PORT_OPEN:
+      if (d.GetCheck(IDX_PORT_OPEN)) OpenPort(d);
       break;
-    case kIdPortClose:
-      if (d.GetCheck(kIdPortClose) && PortOpen()) ClosePort(d);
+    case IDX_PORT_CLOSE:
+      if (d.GetCheck(IDX_PORT_CLOSE) && PortOpen()) ClosePort(d);
       break;
-    case kIdConnect:
+    case IDX_SETUP_LINK:
       if (!PortOpen())
         PortClosedBox(d);
       else
         Connect(d);
       break;
-    case kIdChangeAddress:
+    case IDX_SETUP_CHANGE:
       if (ConnectedOrTell(d)) ChangeAddress(d);
       break;
-    case kIdSpeedCombo:
+    case IDX_SETUP_SPEED_LIST:
       if (code == kSelChange) ChangeSpeed(d);
       break;
-    case kIdNoMemory:
-    case kIdMemory:
+    case IDX_SETUP_MEM_OFF:
+    case IDX_SETUP_MEM_ON:
       if (d.GetCheck(id) && ConnectedOrTell(d)) Memorising(d, id);
       break;
     case kIdOk:
@@ -155,11 +155,11 @@ bool ConnectionDialog::ConnectedOrTell(Dialog& d) {
 
 void ConnectionDialog::ChoosePort(Dialog& d) {
   SoloState& s = c_.s;
-  const int port = d.ListSelection(kIdPortCombo);
+  const int port = d.ListSelection(IDX_PORT_LIST);
   if (!ByteLink::ValidPort(port) || port == s.port0) return;
   if (PortOpen()) CloseConnection(c_, s.port0, false);
-  d.SetCheck(kIdPortOpen, false);
-  d.SetText(kIdPortState, PortText("Порт", s.port0, "закрыт"));
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "закрыт"));
   s.port0 = port;
 }
 
@@ -170,15 +170,15 @@ void ConnectionDialog::OpenPort(Dialog& d) {
     // the computer and the regulator keep talking after a close and reopen.
     if (s.nUartIndex != 1 && !SetupConn(c_, s.port0, s.nUartIndex))
       Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
-    d.SetCheck(kIdPortOpen, true);
-    d.SetCheck(kIdPortClose, false);
-    d.SetText(kIdPortState, PortText("Порт", s.port0, "открыт"));
-    d.SetText(kIdAddress, Number(s.Address()));
-    d.SetText(kIdNewAddress, Number(s.Address()));
+    d.SetCheck(IDX_PORT_OPEN, true);
+    d.SetCheck(IDX_PORT_CLOSE, false);
+    d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "открыт"));
+    d.SetText(IDX_SETUP_NET, Number(s.Address()));
+    d.SetText(IDX_SETUP_NEWNET, Number(s.Address()));
     return;
   }
-  d.SetCheck(kIdPortOpen, false);
-  d.SetText(kIdPortState, PortText("Порта", s.port0, "нет"));
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetText(IDX_PORT_STATE, PortText("Порта", s.port0, "нет"));
   Tell(d, "Connection failed..Ошибка115", msg::kError, MsgIcon::kWarning);
 }
 
@@ -188,16 +188,16 @@ void ConnectionDialog::ClosePort(Dialog& d) {
 }
 
 void ConnectionDialog::MarkClosed(Dialog& d) {
-  d.SetCheck(kIdPortOpen, false);
-  d.SetCheck(kIdPortClose, true);
-  d.SetText(kIdPortState, PortText("Порт", c_.s.port0, "закрыт"));
+  d.SetCheck(IDX_PORT_OPEN, false);
+  d.SetCheck(IDX_PORT_CLOSE, true);
+  d.SetText(IDX_PORT_STATE, PortText("Порт", c_.s.port0, "закрыт"));
 }
 
 void ConnectionDialog::Connect(Dialog& d) {
   SoloState& s = c_.s;
-  d.SetText(kIdLinkState, kBlank15);
-  d.SetText(kIdNumber, kBlank15);
-  s.nofcan[s.port0] = static_cast<uint8_t>(DecimalValue(d.GetText(kIdAddress, kAddressChars)));
+  d.SetText(IDX_SETUP_LINK_STATE, kBlank15);
+  d.SetText(IDX_SETUP_SERIAL, kBlank15);
+  s.nofcan[s.port0] = static_cast<uint8_t>(DecimalValue(d.GetText(IDX_SETUP_NET, kAddressChars)));
 
   // Whoever answers at the typed address (0 reaches any single regulator) tells
   // its format byte, its own address and its number.
@@ -208,9 +208,9 @@ void ConnectionDialog::Connect(Dialog& d) {
     const auto& r = s.ans.res;
     s.version_KVL = r[1];
     s.nofcan[s.port0] = r[7];
-    d.SetText(kIdAddress, Number(s.Address()));
-    d.SetText(kIdNewAddress, Number(s.Address()));
-    d.SetText(kIdNumber, Number(Word(r[5], r[6])));
+    d.SetText(IDX_SETUP_NET, Number(s.Address()));
+    d.SetText(IDX_SETUP_NEWNET, Number(s.Address()));
+    d.SetText(IDX_SETUP_SERIAL, Number(Word(r[5], r[6])));
   }
   c_.line.MesOut(s.port0);
 
@@ -233,27 +233,27 @@ void ConnectionDialog::Connect(Dialog& d) {
 void ConnectionDialog::ShowState(Dialog& d) {
   SoloState& s = c_.s;
   const auto& r = s.ans.res;
-  d.SetText(kIdLinkState, "Установлена");
-  d.SetText(kIdNumber, Number(Word(r[2], r[3])));
+  d.SetText(IDX_SETUP_LINK_STATE, "Установлена");
+  d.SetText(IDX_SETUP_SERIAL, Number(Word(r[2], r[3])));
   s.serial = static_cast<uint32_t>(Word(r[2], r[3]));
   s.fsvjac[s.port0] = 1;
   SetFlags(r.data(), s.version_KVL, s.flags, s.Current());
-  d.SetCheck(kIdMemory, s.flags.frasre == 1);
-  d.SetCheck(kIdNoMemory, s.flags.frasre != 1);
+  d.SetCheck(IDX_SETUP_MEM_ON, s.flags.frasre == 1);
+  d.SetCheck(IDX_SETUP_MEM_OFF, s.flags.frasre != 1);
   const PortFlags& p = s.Current();
-  d.SetText(kIdMode, ModeText(p.freg != 0));
-  d.SetText(kIdInput, InputText(p.fopzi != 0));
-  d.SetText(kIdAlarm, StateText(p.favari != 0, p.freg != 0));
+  d.SetText(IDX_SETUP_MODE, ModeText(p.freg != 0));
+  d.SetText(IDX_SETUP_INPUT, InputText(p.fopzi != 0));
+  d.SetText(IDX_SETUP_STATE, StateText(p.favari != 0, p.freg != 0));
 }
 
 void ConnectionDialog::ShowNotConnected(Dialog& d) {
-  d.SetText(kIdLinkState, "Не установлена");
-  d.SetText(kIdNumber, "Не установлен");
+  d.SetText(IDX_SETUP_LINK_STATE, "Не установлена");
+  d.SetText(IDX_SETUP_SERIAL, "Не установлен");
 }
 
 void ConnectionDialog::ChangeAddress(Dialog& d) {
   SoloState& s = c_.s;
-  const std::string typed = d.GetText(kIdNewAddress, kAddressChars);
+  const std::string typed = d.GetText(IDX_SETUP_NEWNET, kAddressChars);
   // A regulator moved to an address outside 0..254 (or to what is left of a
   // longer number) could no longer be found where the operator expects it.
   const auto newAddress = WholeNumber(typed);
@@ -265,7 +265,7 @@ void ConnectionDialog::ChangeAddress(Dialog& d) {
   s.ans.res[0] = 0;
   if (c_.line.WriteOnce(s.port0)) {
     s.nofcan[s.port0] = static_cast<uint8_t>(*newAddress);
-    d.SetText(kIdAddress, typed);
+    d.SetText(IDX_SETUP_NET, typed);
   } else {
     Tell(d, ".Ошибка102", msg::kError);
   }
@@ -274,12 +274,12 @@ void ConnectionDialog::ChangeAddress(Dialog& d) {
 
 void ConnectionDialog::ChangeSpeed(Dialog& d) {
   SoloState& s = c_.s;
-  const int chosen = d.ListSelection(kIdSpeedCombo);
+  const int chosen = d.ListSelection(IDX_SETUP_SPEED_LIST);
   if (chosen < 0 || chosen > 2) return;
   if (!PortOpen()) {
     // Nothing can be told to the regulator; the displayed speed stays the real one.
     PortClosedBox(d);
-    d.ListSelect(kIdSpeedCombo, s.nUartIndex);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
     return;
   }
   s.nUartIndex = chosen;
@@ -296,13 +296,13 @@ void ConnectionDialog::ChangeSpeed(Dialog& d) {
     Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
   char b[32];
   std::snprintf(b, sizeof b, "%d:%s", s.nUartIndex, cmd::nUart[s.nUartIndex]);
-  d.SetText(kIdSpeedText, b);
-  d.ListSelect(kIdSpeedCombo, s.nUartIndex);
+  d.SetText(IDX_SETUP_CHANNEL, b);
+  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
 }
 
 void ConnectionDialog::Memorising(Dialog& d, int id) {
   SoloState& s = c_.s;
-  const uint8_t off = id == kIdNoMemory ? 1 : 0;  // 1 = "Нет", 0 = "Запомнить "
+  const uint8_t off = id == IDX_SETUP_MEM_OFF ? 1 : 0;  // 1 = "Нет", 0 = "Запомнить "
   cmd::Rasre(s.rq, s.Address(), off);
   if (!c_.line.ComWrite(s.port0)) {
     Tell(d, off ? ".Ошибка100" : "Ошибка100", msg::kError);
@@ -310,7 +310,7 @@ void ConnectionDialog::Memorising(Dialog& d, int id) {
   }
   // The radios follow the regulator only when it echoes the new state.
   if (s.ans.res[1] == off) {
-    d.SetCheck(off ? kIdMemory : kIdNoMemory, false);
+    d.SetCheck(off ? IDX_SETUP_MEM_ON : IDX_SETUP_MEM_OFF, false);
     d.SetCheck(id, true);
   }
   c_.line.MesOut(s.port0);

@@ -12,33 +12,6 @@
 
 namespace kvl::solo {
 
-// Control ids of the dialog.
-enum : int {
-  kIdPortCombo = 1191,
-  kIdPortOpen = 1156,
-  kIdPortClose = 1157,
-  kIdPortState = 1158,
-  kIdAddress = 1000,
-  kIdConnect = 1073,
-  kIdLinkState = 1075,
-  kIdNumber = 1077,
-  kIdMode = 1080,
-  kIdInput = 1082,
-  kIdNewAddress = 1169,
-  kIdChangeAddress = 1087,
-  kIdAlarm = 1202,
-  kIdSpeedCombo = 1231,
-  kIdSpeedText = 1229,
-  kIdNoMemory = 1233,
-  kIdMemory = 1234,
-};
-
-// Notification codes the dialog reacts to.
-enum : int {
-  kSelChange = 1,        // CBN_SELCHANGE
-  kEditChange = 0x0300,  // EN_CHANGE
-};
-
 class ConnectionDialog : public DialogLogic {
  public:
   explicit ConnectionDialog(SoloContext& c, std::string configPath = kSoloConfigFile)

@@ -8,12 +8,6 @@
 
 namespace kvl::solo {
 
-enum : int {
-  kIdPresets = 1001,
-  kIdPercent = 1000,
-  kIdEnter = 1087,
-};
-
 constexpr int kPresets[] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
 
 class SetpointWindow : public DialogLogic {

@@ -26,9 +26,9 @@ void CloseConnection(SoloContext& c, int port, bool fromMainWindow) {
   c.s.fsvjac[port] = 0;
   c.link.Close(port);
   if (port == c.s.port0 && fromMainWindow) {
-    c.ui.MenuEnable(kMenuOpen, false);
-    c.ui.MenuEnable(kMenuClose, false);
-    c.ui.MenuEnable(kMenuAnalog, false);
+    c.ui.MenuEnable(IDC_VALVE_OPEN, false);
+    c.ui.MenuEnable(IDC_VALVE_CLOSE, false);
+    c.ui.MenuEnable(IDC_INPUT_ANALOG, false);
   }
 }
 

@@ -25,8 +25,8 @@ SoloProgram::SoloProgram(ByteLink& link, Services& ui)
   line_.onPortLost = [this](int port) { PortLost(port); };
   s_.log.SetObserver([this](const std::string& added, bool removedFirst) {
     Dialog& main = ui_.MainWindow();
-    if (removedFirst) main.ListDelete(kListLog, 0);
-    main.ListAdd(kListLog, added);
+    if (removedFirst) main.ListDelete(IDW_LOG_LIST, 0);
+    main.ListAdd(IDW_LOG_LIST, added);
   });
 }
 
@@ -43,11 +43,11 @@ bool SoloProgram::OnCreate() {
   }
   s_.port0 = cfg.port0;
   s_.nofcan[s_.port0] = static_cast<uint8_t>(cfg.address);
-  ui_.MenuEnable(kMenuOpen, false);
-  ui_.MenuEnable(kMenuClose, false);
-  ui_.MenuEnable(kMenuRegulate, false);
-  ui_.MenuEnable(kMenuLogOff, false);
-  ui_.MenuEnable(kMenuLogOn, true);
+  ui_.MenuEnable(IDC_VALVE_OPEN, false);
+  ui_.MenuEnable(IDC_VALVE_CLOSE, false);
+  ui_.MenuEnable(IDC_VALVE_REGULATE, false);
+  ui_.MenuEnable(IDC_LOG_OFF, false);
+  ui_.MenuEnable(IDC_LOG_ON, true);
   // Without the events every exchange waits on, the window is not created.
   if (!link_.Ready()) {
     ui_.MessageBox("Failed to create event for thread!.Ошибка108", "Error!", MsgButtons::kOk,
@@ -79,46 +79,46 @@ void SoloProgram::OnCommand(int id, int /*code*/) {
   // A command's message box is up: the menu waits for it.
   if (line_.Busy()) return;
   switch (id) {
-    case kMenuExit:
+    case IDC_EXIT:
       ui_.PostClose();
       break;
-    case kMenuAbout: {
+    case IDC_ABOUT: {
       AboutBox about;
-      ui_.RunModal(kAboutTemplate, about);
+      ui_.RunModal(IDD_ABOUT, about);
       break;
     }
-    case kMenuConnect:
+    case IDC_SETUP:
       Connect();
       break;
-    case kMenuLogOn:
-    case kMenuLogOff:
-      ui_.MainWindow().Show(kListLog, id == kMenuLogOn);
-      ui_.MenuEnable(kMenuLogOff, id == kMenuLogOn);
-      ui_.MenuEnable(kMenuLogOn, id == kMenuLogOff);
+    case IDC_LOG_ON:
+    case IDC_LOG_OFF:
+      ui_.MainWindow().Show(IDW_LOG_LIST, id == IDC_LOG_ON);
+      ui_.MenuEnable(IDC_LOG_OFF, id == IDC_LOG_ON);
+      ui_.MenuEnable(IDC_LOG_ON, id == IDC_LOG_OFF);
       break;
-    case kMenuShowStatus:
+    case IDC_SOLO_POLL_START:
       if (NeedsConnection()) StartPolling();
       break;
-    case kMenuStopStatus:
+    case IDC_SOLO_POLL_STOP:
       StopPolling();
       Repaint();
       break;
-    case kMenuKvl:
-    case kMenuVpz:
-      DeviceCommand([&] { Kind(id == kMenuVpz); });
+    case IDC_KIND_FLOW:
+    case IDC_KIND_PRESSURE:
+      DeviceCommand([&] { Kind(id == IDC_KIND_PRESSURE); });
       break;
-    case kMenuRegulate:
-    case kMenuOpen:
-    case kMenuClose:
+    case IDC_VALVE_REGULATE:
+    case IDC_VALVE_OPEN:
+    case IDC_VALVE_CLOSE:
       DeviceCommand([&] { Valve(id); });
       break;
-    case kMenuZero:
+    case IDC_ZERO:
       if (NeedsConnection()) Zero();
       break;
-    case kMenuDigital:
+    case IDC_INPUT_DIGITAL:
       if (NeedsConnection()) Digital();
       break;
-    case kMenuAnalog:
+    case IDC_INPUT_ANALOG:
       DeviceCommand([&] { Analog(); });
       break;
     default:  // accelerators 256, 257, 261 and the empty item 40020 do nothing
@@ -139,21 +139,23 @@ void SoloProgram::Kind(bool pressure) {
 }
 
 void SoloProgram::Valve(int id) {
-  const uint8_t action = id == kMenuRegulate ? kValveRegulate
-                         : id == kMenuOpen   ? kValveOpenCmd
-                                             : kValveCloseCmd;
+  const uint8_t action = id == IDC_VALVE_REGULATE ? kValveRegulate
+                         : id == IDC_VALVE_OPEN   ? kValveOpenCmd
+                                                  : kValveCloseCmd;
   cmd::Valve(s_.rq, s_.Address(), action);
   if (!Exchange()) return;
-  if (id == kMenuClose) line_.MesOut(s_.port0);
+  if (id == IDC_VALVE_CLOSE) line_.MesOut(s_.port0);
   if (s_.ans.res[0] == 0) {
     ui_.MessageBox("Выключите внешнее управление затвором", msg::kWarning);
     return;
   }
-  ui_.MenuEnable(kMenuRegulate, id != kMenuRegulate);
-  ui_.MenuEnable(kMenuOpen, id != kMenuOpen);
-  ui_.MenuEnable(kMenuClose, id != kMenuClose);
-  if (id != kMenuClose) line_.MesOut(s_.port0);
-  s_.fsatbor = id == kMenuRegulate ? kValveRegulating : id == kMenuOpen ? kValveOpen : kValveClosed;
+  ui_.MenuEnable(IDC_VALVE_REGULATE, id != IDC_VALVE_REGULATE);
+  ui_.MenuEnable(IDC_VALVE_OPEN, id != IDC_VALVE_OPEN);
+  ui_.MenuEnable(IDC_VALVE_CLOSE, id != IDC_VALVE_CLOSE);
+  if (id != IDC_VALVE_CLOSE) line_.MesOut(s_.port0);
+  s_.fsatbor = id == IDC_VALVE_REGULATE ? kValveRegulating
+               : id == IDC_VALVE_OPEN   ? kValveOpen
+                                        : kValveClosed;
   Repaint();
 }
 
@@ -172,7 +174,7 @@ void SoloProgram::Digital() {
     return;
   }
   setpoint_.SetPort(s_.port0);
-  if (ui_.CreateModeless(kSetpointTemplate, setpoint_)) s_.flist[s_.port0] = 1;
+  if (ui_.CreateModeless(IDD_SETPOINT, setpoint_)) s_.flist[s_.port0] = 1;
 }
 
 void SoloProgram::Analog() {
@@ -237,17 +239,17 @@ void SoloProgram::Record(ops::Outcome outcome, int setpoint, int flow) {
 
 void SoloProgram::Connect() {
   ConnectionDialog dialog(c_, configPath_);
-  ui_.RunModal(kConnectTemplate, dialog);
+  ui_.RunModal(IDD_SETUP, dialog);
   MenuAfterConnect();
 }
 
 void SoloProgram::MenuAfterConnect() {
   ui_.Invalidate(true);
   if (!s_.Connected()) {
-    ui_.MenuEnable(kMenuOpen, false);
-    ui_.MenuEnable(kMenuClose, false);
-    ui_.MenuEnable(kMenuRegulate, false);
-    ui_.MenuEnable(kMenuAnalog, false);
+    ui_.MenuEnable(IDC_VALVE_OPEN, false);
+    ui_.MenuEnable(IDC_VALVE_CLOSE, false);
+    ui_.MenuEnable(IDC_VALVE_REGULATE, false);
+    ui_.MenuEnable(IDC_INPUT_ANALOG, false);
     return;
   }
   const StatusFlags& f = s_.flags;
@@ -256,11 +258,11 @@ void SoloProgram::MenuAfterConnect() {
         f.fIinter ? "Затвор открыт аналоговым сигналом" : "Затвор закрыт аналоговым сигналом",
         msg::kWarning);
   } else {
-    ui_.MenuEnable(kMenuOpen, !f.fstvon);
-    ui_.MenuEnable(kMenuClose, !f.fstvoff);
-    ui_.MenuEnable(kMenuRegulate, f.fda0 != 0);
+    ui_.MenuEnable(IDC_VALVE_OPEN, !f.fstvon);
+    ui_.MenuEnable(IDC_VALVE_CLOSE, !f.fstvoff);
+    ui_.MenuEnable(IDC_VALVE_REGULATE, f.fda0 != 0);
   }
-  ui_.MenuEnable(kMenuAnalog, true);
+  ui_.MenuEnable(IDC_INPUT_ANALOG, true);
 }
 
 void SoloProgram::PortLost(int port) {

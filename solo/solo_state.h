@@ -19,34 +19,10 @@
 
 namespace kvl::solo {
 
-// Ids of the main window's menu, timer and log list.
+// The polling timer of the main window and its period.
 enum : int {
-  kMenuExit = 258,
-  kMenuAbout = 260,
-  kMenuConnect = 40048,
-  kMenuKvl = 40080,
-  kMenuVpz = 40081,
-  kMenuRegulate = 40076,
-  kMenuOpen = 40017,
-  kMenuClose = 40018,
-  kMenuZero = 40035,
-  kMenuDigital = 40062,
-  kMenuAnalog = 40037,
-  kMenuShowStatus = 40078,
-  kMenuStopStatus = 40079,
-  kMenuLogOn = 40057,
-  kMenuLogOff = 40058,
   kTimerPoll = 1,
   kPollMs = 700,
-  kListLog = 10001,
-};
-
-// Dialog templates.
-enum : int {
-  kSetpointTemplate = 108,
-  kZeroOffsetTemplate = 111,  // with the offset edit (format byte above 5)
-  kConnectTemplate = 114,
-  kZeroOutputTemplate = 130,  // output only (format byte 5 or less)
 };
 
 // Valve state shown in the status block.

@@ -25,7 +25,7 @@ bool ZeroOffsetDialog::ShowOutput(Dialog& d) {
     Retry(d);
     return false;
   }
-  d.SetText(kIdOutput, OutputText(FlowValue(s.ans.res[2], s.ans.res[3])));
+  d.SetText(IDX_SOLO_OUTPUT, OutputText(FlowValue(s.ans.res[2], s.ans.res[3])));
   c_.line.MesOut(s.port0);
   return true;
 }
@@ -44,14 +44,14 @@ void ZeroOffsetDialog::Init(Dialog& d) {
     Retry(d);
     return;
   }
-  if (HasOffsetEdit()) d.SetText(kIdOffset, std::to_string(Word(s.ans.res[4], s.ans.res[5])));
+  if (HasOffsetEdit()) d.SetText(IDX_SOLO_OFFSET, std::to_string(Word(s.ans.res[4], s.ans.res[5])));
   c_.line.MesOut(s.port0);
 }
 
 void ZeroOffsetDialog::OnCommand(Dialog& d, int id, int /*code*/) {
   if (id == kIdOk || id == kIdCancel)
     d.End(id);
-  else if (id == kIdZeroButton)
+  else if (id == IDX_SOLO_ZERO_BUTTON)
     c_.line.Run(
         &d, [&] { WriteOffset(d); }, [&] { d.End(kIdCancel); });
 }
@@ -62,7 +62,7 @@ void ZeroOffsetDialog::WriteOffset(Dialog& d) {
   if (HasOffsetEdit()) {
     // The frame carries the offset as two unsigned bytes: anything else would
     // reach the regulator as a different offset than the one typed.
-    const auto typed = WholeNumber(d.GetText(kIdOffset, kOffsetChars));
+    const auto typed = WholeNumber(d.GetText(IDX_SOLO_OFFSET, kOffsetChars));
     if (!typed || *typed < 0 || *typed > kMaxOffset) {
       c_.ui.MessageBox(msg::kOffset, msg::kRefused120, MsgButtons::kOk, MsgIcon::kNone,
                        Owner::kDialog, &d);

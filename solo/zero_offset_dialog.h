@@ -9,15 +9,9 @@
 
 namespace kvl::solo {
 
-enum : int {
-  kIdOffset = 1000,
-  kIdOutput = 1044,
-  kIdZeroButton = 1038,
-};
-
 // Template of the dialog for a device format byte.
 inline int ZeroTemplate(unsigned versionKvl) {
-  return versionKvl > 5 ? kZeroOffsetTemplate : kZeroOutputTemplate;
+  return versionKvl > 5 ? IDD_SOLO_ZERO : IDD_SOLO_ZERO_OUTPUT;
 }
 
 class ZeroOffsetDialog : public DialogLogic {
@@ -30,7 +24,7 @@ class ZeroOffsetDialog : public DialogLogic {
 
  private:
   void Init(Dialog& d);
-  bool HasOffsetEdit() const { return ZeroTemplate(c_.s.version_KVL) == kZeroOffsetTemplate; }
+  bool HasOffsetEdit() const { return ZeroTemplate(c_.s.version_KVL) == IDD_SOLO_ZERO; }
   // CMD_MEASURE and the output value in 1044; false (after the message) on failure.
   bool ShowOutput(Dialog& d);
   void WriteOffset(Dialog& d);

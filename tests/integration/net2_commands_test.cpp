@@ -123,13 +123,13 @@ struct Bench {
   // Opens the port and links channel 0 at addr.
   void LinkAt(int addr) {
     Setup([&](FakeDialog& d, DialogLogic& l) {
-      if (!d.GetCheck(kRgPortOpen)) {
-        d.SetCheck(kRgPortOpen, true);
-        l.OnCommand(d, kRgPortOpen, 0);
+      if (!d.GetCheck(IDX_PORT_OPEN)) {
+        d.SetCheck(IDX_PORT_OPEN, true);
+        l.OnCommand(d, IDX_PORT_OPEN, 0);
       }
-      d.SetText(kRgNet, std::to_string(addr));
-      l.OnCommand(d, kRgNet, kEnChange);
-      l.OnCommand(d, kRgLink, 0);
+      d.SetText(IDX_SETUP_NET, std::to_string(addr));
+      l.OnCommand(d, IDX_SETUP_NET, kEnChange);
+      l.OnCommand(d, IDX_SETUP_LINK, 0);
     });
   }
   std::string Get(const std::string& key, int addr = 5) { return sim.Get(addr, key); }
@@ -161,18 +161,18 @@ TEST_P(Net2OnRegsim, LinkThroughTheSetupDialog) {
   EXPECT_EQ(b.Ch0().svjac, 1);
   EXPECT_EQ(b.Ch0().n_ofqx, 12345u);
   FakeDialog& d = b.Last();
-  EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
   const std::vector<Bytes> rx = b.trace.New();
   if (Modbus()) {
     ASSERT_EQ(rx.size(), 1u);
     EXPECT_EQ(rx[0], ModbusFrame({5, 3, 0, 1, 0, 3}));
-    EXPECT_EQ(d.texts.count(kRgFirmware), 0u);
+    EXPECT_EQ(d.texts.count(IDX_SETUP_FIRMWARE), 0u);
   } else {
     ASSERT_EQ(rx.size(), 2u);
     ExpectKormast(rx[0], {{0, 1}, {7, 5}});
     ExpectKormast(rx[1], {{0, 34}, {1, 0x24}, {7, 5}});
-    EXPECT_EQ(d.texts[kRgFirmware], "Дата прошивки: 12-5-15-3");
+    EXPECT_EQ(d.texts[IDX_SETUP_FIRMWARE], "Дата прошивки: 12-5-15-3");
     EXPECT_EQ(b.Ch0().day, 12u);
     EXPECT_EQ(b.Ch0().your, 15u);
   }
@@ -264,11 +264,11 @@ TEST_P(Net2OnRegsim, SetpointByPresetAndFreeEntry) {
   ASSERT_EQ(d.templateId, 108);
   SetpointDialog logic(b.prog.Context());
   logic.OnInit(d);
-  d.ListSelect(kSpPresets, 5);
-  logic.OnCommand(d, kSpPresets, 1);
+  d.ListSelect(IDX_SETPOINT_PRESETS, 5);
+  logic.OnCommand(d, IDX_SETPOINT_PRESETS, 1);
   EXPECT_EQ(b.Get("setpoint"), "50.00");
   EXPECT_EQ(b.Get("digital"), "1");
-  EXPECT_EQ(d.texts[kSpEdit], "50.0");
+  EXPECT_EQ(d.texts[IDX_SETPOINT_EDIT], "50.0");
   EXPECT_EQ(mon.texts[1267], "Вход:цифр.");
   EXPECT_EQ(b.Ch0().zifra, 1);
   std::vector<Bytes> rx = b.trace.New();
@@ -281,8 +281,8 @@ TEST_P(Net2OnRegsim, SetpointByPresetAndFreeEntry) {
     ExpectKormast(rx[0], {{0, 37}, {1, 0}, {2, 0x13}, {3, 0x88}, {7, 5}});
   }
 
-  d.SetText(kSpEdit, "12.125");
-  logic.OnCommand(d, kSpSend, 0);
+  d.SetText(IDX_SETPOINT_EDIT, "12.125");
+  logic.OnCommand(d, IDX_SETPOINT_SEND, 0);
   EXPECT_EQ(b.Get("setpoint"), "12.12");
   rx = b.trace.New();
   ASSERT_EQ(rx.size(), Modbus() ? 2u : 1u);
@@ -292,8 +292,8 @@ TEST_P(Net2OnRegsim, SetpointByPresetAndFreeEntry) {
     ExpectKormast(rx[0], {{0, 37}, {1, 0}, {2, 0x04}, {3, 0xBC}, {7, 5}});
 
   // A value out of range reaches nobody.
-  d.SetText(kSpEdit, "655.36");
-  logic.OnCommand(d, kSpSend, 0);
+  d.SetText(IDX_SETPOINT_EDIT, "655.36");
+  logic.OnCommand(d, IDX_SETPOINT_SEND, 0);
   EXPECT_TRUE(b.trace.New().empty());
   EXPECT_EQ(b.Get("setpoint"), "12.12");
   EXPECT_EQ(b.ui.Texts(), std::vector<std::string>{"Задание вне допустимого диапазона(0-655.35%)"});
@@ -303,12 +303,12 @@ TEST_P(Net2OnRegsim, SpeedTo38400AndBack) {
   b.LinkAt(5);
   b.trace.New();
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kRgSpeedList, 2);
-    l.OnCommand(d, kRgSpeedList, 1);
-    EXPECT_EQ(d.texts[kRgChannel], "2:38400");
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, 1);
+    EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "2:38400");
     // Both sides now talk at 38400.
-    l.OnCommand(d, kRgLink, 0);
-    EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
   });
   EXPECT_EQ(b.Get("speed"), "38400");
   EXPECT_EQ(b.prog.State().nUartIndex, 2);
@@ -324,9 +324,9 @@ TEST_P(Net2OnRegsim, SpeedTo38400AndBack) {
   }
 
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kRgSpeedList, 1);
-    l.OnCommand(d, kRgSpeedList, 1);
-    EXPECT_EQ(d.texts[kRgChannel], "1:19200");
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 1);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, 1);
+    EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "1:19200");
   });
   EXPECT_EQ(b.Get("speed"), "19200");
   rx = b.trace.New();
@@ -343,8 +343,8 @@ TEST_P(Net2OnRegsim, UnconfirmedSpeedChangeLeavesTheSidesApart) {
   b.LinkAt(5);
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
     ASSERT_EQ(b.sim.Control("set 5 silent=1").rfind("OK", 0), 0u);
-    d.ListSelect(kRgSpeedList, 2);
-    l.OnCommand(d, kRgSpeedList, 1);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, 1);
   });
   EXPECT_EQ(b.ui.Texts().back(), "No \xD1\x81hange speed in KVL");
   EXPECT_EQ(b.prog.State().nUartIndex, 2);
@@ -355,11 +355,11 @@ TEST_P(Net2OnRegsim, UnconfirmedSpeedChangeLeavesTheSidesApart) {
   b.ui.messages.clear();
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
     EXPECT_EQ(b.ui.Texts(), std::vector<std::string>{"Уточните номер канала"});
-    l.OnCommand(d, kRgLink, 0);
-    EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
     ASSERT_TRUE(b.link.SetSpeed(0, 1));
-    l.OnCommand(d, kRgLink, 0);
-    EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
   });
 }
 
@@ -367,11 +367,11 @@ TEST_P(Net2OnRegsim, AddressChangeAndBack) {
   b.LinkAt(5);
   b.trace.New();
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kRgNewNet, "17");
-    l.OnCommand(d, kRgChange, 0);
-    EXPECT_EQ(d.texts[kRgNet], "17");
-    l.OnCommand(d, kRgLink, 0);
-    EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
+    d.SetText(IDX_SETUP_NEWNET, "17");
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_NET], "17");
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
   });
   EXPECT_EQ(b.Ch0().net, 17);
   EXPECT_EQ(b.Get("addr", 17), "17");
@@ -383,8 +383,8 @@ TEST_P(Net2OnRegsim, AddressChangeAndBack) {
     ExpectKormast(rx[1], {{0, 27}, {2, 17}, {7, 5}});
 
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kRgNewNet, "5");
-    l.OnCommand(d, kRgChange, 0);
+    d.SetText(IDX_SETUP_NEWNET, "5");
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
   });
   EXPECT_EQ(b.Ch0().net, 5);
   EXPECT_EQ(b.Get("addr"), "5");
@@ -403,11 +403,11 @@ TEST_P(Net2OnRegsim, AddressChangeAndBack) {
 
 TEST_P(Net2OnRegsim, QueryFindsTheAddress) {
   b.Setup([&](FakeDialog& d, DialogLogic& l) {
-    d.SetCheck(kRgPortOpen, true);
-    l.OnCommand(d, kRgPortOpen, 0);
-    l.OnCommand(d, kRgQuery, 0);
-    EXPECT_EQ(d.texts[kRgNet], "5");
-    EXPECT_EQ(d.texts[kRgSerial], "12345");
+    d.SetCheck(IDX_PORT_OPEN, true);
+    l.OnCommand(d, IDX_PORT_OPEN, 0);
+    l.OnCommand(d, IDX_SETUP_QUERY, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_NET], "5");
+    EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
   });
   EXPECT_EQ(b.Ch0().net, 5);
   const std::vector<Bytes> rx = b.trace.New();

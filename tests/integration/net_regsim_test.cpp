@@ -49,9 +49,9 @@ struct SimNet {
   // Runs the network formation dialog: open the port, check every channel, OK.
   void FormNetwork() {
     ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(kNetOpenPort, true);
-      l.OnCommand(d, kNetOpenPort, 0);
-      l.OnCommand(d, kNetCheckAll, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      l.OnCommand(d, IDX_NET_CHECK, 0);
       l.OnCommand(d, kIdOk, 0);
     };
     prog.OnCommand(40082, 0);
@@ -104,9 +104,9 @@ TEST_P(NetOnRegsim, FormTheNetworkThenWatchItFollowTheDevices) {
   EXPECT_EQ(t.cnl2, 0);
   EXPECT_TRUE(n.ui.Enabled(40017));
 
-  n.prog.OnCommand(kMenuShowMonitor, 0);
+  n.prog.OnCommand(IDC_SHOW_MONITOR, 0);
   ASSERT_TRUE(n.ui.TimerRunning(kTimerPoll));
-  EXPECT_EQ(n.Monitor().texts.at(kMonSerial), "№12345,");
+  EXPECT_EQ(n.Monitor().texts.at(IDX_MON_SERIAL), "№12345,");
   ASSERT_TRUE(n.PollUntil([&] { return n.Cell(0, &MonitorRow::setpoint) == "50.0"; }));
   EXPECT_EQ(n.Cell(1, &MonitorRow::setpoint), "20.0");
   EXPECT_NEAR(n.OutputPercent(1), 20.0, 2.0);
@@ -124,7 +124,7 @@ TEST_P(NetOnRegsim, FormTheNetworkThenWatchItFollowTheDevices) {
 TEST_P(NetOnRegsim, DeviceThatFallsSilentStaysLinkedAndIsShownSo) {
   SimNet n(*GetParam(), {5, 17});
   n.FormNetwork();
-  n.prog.OnCommand(kMenuShowMonitor, 0);
+  n.prog.OnCommand(IDC_SHOW_MONITOR, 0);
   ASSERT_TRUE(n.PollUntil([&] { return n.Cell(1, &MonitorRow::setpoint) == "20.0"; }));
 
   ASSERT_EQ(n.sim.Control("set 17 silent=1").rfind("OK", 0), 0u);
@@ -149,14 +149,14 @@ TEST_P(NetOnRegsim, ModbusPollingAndRegistration) {
   SimNet n(*GetParam(), {});
   SelectModbus(n.prog.State().rq);
   n.ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-    d.SetCheck(kNetOpenPort, true);
-    l.OnCommand(d, kNetOpenPort, 0);
-    d.SetText(kNetAddress, "30");
-    l.OnCommand(d, kNetRegister, 0);
-    d.ListSelect(kNetChannelList, 1);
-    l.OnCommand(d, kNetChannelList, 1);
-    d.SetText(kNetAddress, "99");  // nobody there
-    l.OnCommand(d, kNetRegister, 0);
+    d.SetCheck(IDX_PORT_OPEN, true);
+    l.OnCommand(d, IDX_PORT_OPEN, 0);
+    d.SetText(IDX_NET_ADDRESS, "30");
+    l.OnCommand(d, IDX_NET_REGISTER, 0);
+    d.ListSelect(IDX_NET_CHANNEL_LIST, 1);
+    l.OnCommand(d, IDX_NET_CHANNEL_LIST, 1);
+    d.SetText(IDX_NET_ADDRESS, "99");  // nobody there
+    l.OnCommand(d, IDX_NET_REGISTER, 0);
     l.OnCommand(d, kIdOk, 0);
   };
   n.prog.OnCommand(40082, 0);
@@ -165,10 +165,10 @@ TEST_P(NetOnRegsim, ModbusPollingAndRegistration) {
   EXPECT_EQ(t.Data[0].n_ofqx, 3333u);
   EXPECT_EQ(t.Data[1].svjac, 0);
   EXPECT_EQ(t.Data[1].net, 99);
-  EXPECT_EQ(n.Network().texts.at(kNetRegisterResult), "Не установлена");
+  EXPECT_EQ(n.Network().texts.at(IDX_NET_RESULT), "Не установлена");
 
   ASSERT_EQ(n.sim.Control("set 30 setpoint=75.5,regulate=1").rfind("OK", 0), 0u);
-  n.prog.OnCommand(kMenuShowMonitor, 0);
+  n.prog.OnCommand(IDC_SHOW_MONITOR, 0);
   ASSERT_TRUE(n.PollUntil([&] { return n.Cell(0, &MonitorRow::setpoint) == "75.5"; }));
   EXPECT_EQ(n.prog.State().log.Lines().back().rfind("L=:9Modbus", 0), 0u);
 }
@@ -185,13 +185,13 @@ TEST_P(NetOnRegsim, LateAnswersNeverShowUnderTheWrongChannel) {
     if (modbus) SelectModbus(n.prog.State().rq);
     ASSERT_EQ(n.sim.Control("set 17 silent=0").rfind("OK", 0), 0u);
     n.ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(kNetOpenPort, true);
-      l.OnCommand(d, kNetOpenPort, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
       for (int ch : {0, 1}) {
-        d.ListSelect(kNetChannelList, ch);
-        l.OnCommand(d, kNetChannelList, 1);
-        d.SetText(kNetAddress, ch == 0 ? "5" : "17");
-        l.OnCommand(d, kNetRegister, 0);
+        d.ListSelect(IDX_NET_CHANNEL_LIST, ch);
+        l.OnCommand(d, IDX_NET_CHANNEL_LIST, 1);
+        d.SetText(IDX_NET_ADDRESS, ch == 0 ? "5" : "17");
+        l.OnCommand(d, IDX_NET_REGISTER, 0);
       }
       l.OnCommand(d, kIdOk, 0);
     };
@@ -203,7 +203,7 @@ TEST_P(NetOnRegsim, LateAnswersNeverShowUnderTheWrongChannel) {
     EXPECT_EQ(t.Data[1].n_ofqx, 1017u) << "17's own serial number, not 5's";
 
     ASSERT_EQ(n.sim.Control("set 17 silent=1").rfind("OK", 0), 0u);
-    n.prog.OnCommand(kMenuShowMonitor, 0);
+    n.prog.OnCommand(IDC_SHOW_MONITOR, 0);
     for (int tick = 0; tick < 2; ++tick) n.prog.OnTimer(kTimerPoll);
     EXPECT_EQ(n.Cell(0, &MonitorRow::setpoint), "50.0");
     EXPECT_EQ(t.Mem[1].despns2, 0u) << "no value of device 5 under channel 1";

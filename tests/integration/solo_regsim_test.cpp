@@ -67,14 +67,14 @@ struct Bench {
   // The connection dialog: open COM1, type the address, "Установить связь", OK.
   void Connect(const std::string& typed) {
     ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(kIdPortOpen, true);
-      l.OnCommand(d, kIdPortOpen, 0);
-      d.SetText(kIdAddress, typed);
-      l.OnCommand(d, kIdAddress, kEditChange);
-      l.OnCommand(d, kIdConnect, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      d.SetText(IDX_SETUP_NET, typed);
+      l.OnCommand(d, IDX_SETUP_NET, kEnChange);
+      l.OnCommand(d, IDX_SETUP_LINK, 0);
       l.OnCommand(d, kIdOk, 0);
     };
-    prog.OnCommand(kMenuConnect, 0);
+    prog.OnCommand(IDC_SETUP, 0);
     ui.onModal = nullptr;
   }
   FakeDialog& Last() { return *ui.dialogs.back(); }
@@ -125,12 +125,12 @@ TEST_F(SoloRegsim, ConnectAtTheTypedAddressAndPoll) {
   b.Connect("5");
   ASSERT_TRUE(b.prog.State().Connected()) << ::testing::PrintToString(b.ui.Texts());
   FakeDialog& d = b.Last();
-  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kIdNumber], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
   EXPECT_EQ(b.prog.State().version_KVL, 7u);
   EXPECT_TRUE(b.ui.messages.empty()) << ::testing::PrintToString(b.ui.Texts());
 
-  b.prog.OnCommand(kMenuShowStatus, 0);
+  b.prog.OnCommand(IDC_SOLO_POLL_START, 0);
   b.prog.OnTimer(kTimerPoll);
   const std::string line = b.prog.State().buf1;
   EXPECT_EQ(line.rfind(" Задание: 40.0%; Расход: ", 0), 0u) << line;
@@ -144,8 +144,8 @@ TEST_F(SoloRegsim, ConnectAtAddressZeroFindsTheRegulator) {
   b.Connect("0");
   ASSERT_TRUE(b.prog.State().Connected()) << ::testing::PrintToString(b.ui.Texts());
   EXPECT_EQ(b.prog.State().Address(), 42);
-  EXPECT_EQ(b.Last().texts[kIdAddress], "42");
-  EXPECT_EQ(b.Last().texts[kIdNumber], "777");
+  EXPECT_EQ(b.Last().texts[IDX_SETUP_NET], "42");
+  EXPECT_EQ(b.Last().texts[IDX_SETUP_SERIAL], "777");
   // The address stored by OK is the regulator's own.
   std::ifstream f(b.cfg, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -157,7 +157,7 @@ TEST_F(SoloRegsim, RegulatorFallingSilentDuringPolling) {
   b.Start(5);
   b.Connect("5");
   ASSERT_TRUE(b.prog.State().Connected());
-  b.prog.OnCommand(kMenuShowStatus, 0);
+  b.prog.OnCommand(IDC_SOLO_POLL_START, 0);
   b.prog.OnTimer(kTimerPoll);
   const std::string line = b.prog.State().buf1;
   ASSERT_FALSE(line.empty());
@@ -189,15 +189,15 @@ TEST_P(SoloRegsimZero, OffsetIsReadAndWritten) {
   b.ui.answers = {kIdYes};
   b.ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
     if (format > 5) {
-      EXPECT_EQ(d.texts[kIdOffset], "1000");
-      d.SetText(kIdOffset, "300");
+      EXPECT_EQ(d.texts[IDX_SOLO_OFFSET], "1000");
+      d.SetText(IDX_SOLO_OFFSET, "300");
     }
-    l.OnCommand(d, kIdZeroButton, 0);
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
     l.OnCommand(d, kIdOk, 0);
   };
-  b.prog.OnCommand(kMenuZero, 0);
+  b.prog.OnCommand(IDC_ZERO, 0);
   EXPECT_EQ(b.Last().templateId, format > 5 ? 111 : 130);
-  EXPECT_EQ(b.Last().texts[kIdOutput].back(), '%');
+  EXPECT_EQ(b.Last().texts[IDX_SOLO_OUTPUT].back(), '%');
   EXPECT_EQ(b.sim.Get(5, "offset"), format > 5 ? "300" : "0");
   // Only the confirmation was shown: every exchange was answered.
   EXPECT_EQ(b.ui.messages.size(), 1u) << ::testing::PrintToString(b.ui.Texts());
@@ -211,23 +211,23 @@ TEST_F(SoloRegsim, SetpointValveAndKind) {
   b.Connect("5");
   ASSERT_TRUE(b.prog.State().Connected());
 
-  b.prog.OnCommand(kMenuDigital, 0);
+  b.prog.OnCommand(IDC_INPUT_DIGITAL, 0);
   FakeDialog& w = b.Last();
-  w.ListSelect(kIdPresets, 5);
-  b.ui.modelessLogic->OnCommand(w, kIdPresets, 1);
-  EXPECT_EQ(w.texts[kIdPercent], "50.0");
+  w.ListSelect(IDX_SETPOINT_PRESETS, 5);
+  b.ui.modelessLogic->OnCommand(w, IDX_SETPOINT_PRESETS, 1);
+  EXPECT_EQ(w.texts[IDX_SETPOINT_EDIT], "50.0");
   EXPECT_EQ(b.sim.Get(5, "setpoint"), "50.00");
-  w.SetText(kIdPercent, "12.346");
-  b.ui.modelessLogic->OnCommand(w, kIdEnter, 0);
+  w.SetText(IDX_SETPOINT_EDIT, "12.346");
+  b.ui.modelessLogic->OnCommand(w, IDX_SETPOINT_SEND, 0);
   EXPECT_EQ(b.sim.Get(5, "setpoint"), "12.35");
   EXPECT_EQ(b.sim.Get(5, "digital"), "1");
 
-  b.prog.OnCommand(kMenuOpen, 0);
+  b.prog.OnCommand(IDC_VALVE_OPEN, 0);
   EXPECT_EQ(b.sim.Get(5, "valve"), "open");
   EXPECT_EQ(b.prog.State().fsatbor, kValveOpen);
-  b.prog.OnCommand(kMenuVpz, 0);
+  b.prog.OnCommand(IDC_KIND_PRESSURE, 0);
   EXPECT_EQ(b.sim.Get(5, "kind"), "pressure");
-  b.prog.OnCommand(kMenuAnalog, 0);
+  b.prog.OnCommand(IDC_INPUT_ANALOG, 0);
   EXPECT_EQ(b.sim.Get(5, "digital"), "0");
   EXPECT_TRUE(b.ui.messages.empty()) << ::testing::PrintToString(b.ui.Texts());
 }
@@ -238,18 +238,18 @@ TEST_F(SoloRegsim, SpeedAndAddressChange) {
   b.Connect("5");
   ASSERT_TRUE(b.prog.State().Connected());
   b.ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
-    d.SetText(kIdNewAddress, "17");
-    l.OnCommand(d, kIdChangeAddress, 0);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
+    d.SetText(IDX_SETUP_NEWNET, "17");
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
     l.OnCommand(d, kIdOk, 0);
   };
-  b.prog.OnCommand(kMenuConnect, 0);
-  EXPECT_EQ(b.Last().texts[kIdSpeedText], "2:38400");
+  b.prog.OnCommand(IDC_SETUP, 0);
+  EXPECT_EQ(b.Last().texts[IDX_SETUP_CHANNEL], "2:38400");
   EXPECT_EQ(b.prog.State().Address(), 17);
   ASSERT_TRUE(b.TraceHas("now at address 17"));
   // Both sides at 38400 and the regulator at its new address: polling works.
-  b.prog.OnCommand(kMenuShowStatus, 0);
+  b.prog.OnCommand(IDC_SOLO_POLL_START, 0);
   b.prog.OnTimer(kTimerPoll);
   EXPECT_FALSE(b.prog.State().buf1.empty());
   EXPECT_TRUE(b.ui.messages.empty()) << ::testing::PrintToString(b.ui.Texts());
@@ -260,7 +260,7 @@ TEST_F(SoloRegsim, CloseSendsTheClosingFrame) {
   b.Start(5);
   b.Connect("5");
   ASSERT_TRUE(b.prog.State().Connected());
-  b.prog.OnCommand(kMenuShowStatus, 0);
+  b.prog.OnCommand(IDC_SOLO_POLL_START, 0);
   EXPECT_TRUE(b.prog.OnClose());
   EXPECT_FALSE(b.link.IsOpen(0));
   EXPECT_TRUE(b.TraceHas("closing frame for address 5"));

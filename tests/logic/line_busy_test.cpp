@@ -117,15 +117,15 @@ const std::vector<Command>& Commands() {
        [](ProgramRig& r, const std::function<void()>& spoil) {
          FakeDialog& d = Net(r).Setpoint();
          spoil();
-         Pick(kSpPresets, 5)(d, *d.logic);
+         Pick(IDX_SETPOINT_PRESETS, 5)(d, *d.logic);
        },
        Box("Нет связи")},
       {"setpoint typed", kNets,
        [](ProgramRig& r, const std::function<void()>& spoil) {
          FakeDialog& d = Net(r).Setpoint();
-         d.SetText(kSpEdit, "42");
+         d.SetText(IDX_SETPOINT_EDIT, "42");
          spoil();
-         Press(kSpSend)(d, *d.logic);
+         Press(IDX_SETPOINT_SEND)(d, *d.logic);
        },
        Box("Нет связи")},
       // Network programs: the network formation dialog.
@@ -136,32 +136,33 @@ const std::vector<Command>& Commands() {
       {"register a channel", kNets,
        InDialog(40082,
                 [](FakeDialog& d, DialogLogic& l) {
-                  d.SetText(kNetAddress, "5");
-                  l.OnCommand(d, kNetRegister, 0);
+                  d.SetText(IDX_NET_ADDRESS, "5");
+                  l.OnCommand(d, IDX_NET_REGISTER, 0);
                 }),
-       [](ProgramRig& r) { return Last(r).texts[kNetRegisterResult] == "Не установлена"; }},
-      {"check every channel", kNets, InDialog(40082, Press(kNetCheckAll)),
+       [](ProgramRig& r) { return Last(r).texts[IDX_NET_RESULT] == "Не установлена"; }},
+      {"check every channel", kNets, InDialog(40082, Press(IDX_NET_CHECK)),
        [](ProgramRig& r) {
          return Last(r).texts[ChannelLineId(Net(r).rig.variant, 0)] == Soob(0) + "5";
        }},
       // Network programs: the regulator setup dialog.
       {"setup dialog opening", kNets, Menu(40048), Box("Уточните номер канала")},
-      {"link", kNets, InDialog(40048, Press(kRgLink)),
-       [](ProgramRig& r) { return Last(r).texts[kRgLinkState] == "Не установлена"; }},
-      {"address query", kNets, InDialog(40048, Press(kRgQuery)), Box("No answer?com?")},
-      {"speed", kNets, InDialog(40048, Pick(kRgSpeedList, 2)), Box("No сhange speed in KVL")},
-      {"address change", kNets, InDialog(40048, Press(kRgChange)), Box("записi net")},
-      {"memorising", kNets, InDialog(40048, Radio(kRgMemOn)), Box("No сhange rasre")},
+      {"link", kNets, InDialog(40048, Press(IDX_SETUP_LINK)),
+       [](ProgramRig& r) { return Last(r).texts[IDX_SETUP_LINK_STATE] == "Не установлена"; }},
+      {"address query", kNets, InDialog(40048, Press(IDX_SETUP_QUERY)), Box("No answer?com?")},
+      {"speed", kNets, InDialog(40048, Pick(IDX_SETUP_SPEED_LIST, 2)),
+       Box("No сhange speed in KVL")},
+      {"address change", kNets, InDialog(40048, Press(IDX_SETUP_CHANGE)), Box("записi net")},
+      {"memorising", kNets, InDialog(40048, Radio(IDX_SETUP_MEM_ON)), Box("No сhange rasre")},
       // regsolo.
-      {"КВЛ", kSoloOnly, Menu(solo::kMenuKvl), Box(solo::msg::kNoLink100)},
-      {"valve regulating", kSoloOnly, Menu(solo::kMenuRegulate), Box(solo::msg::kNoLink100)},
-      {"valve open", kSoloOnly, Menu(solo::kMenuOpen), Box(solo::msg::kNoLink100)},
-      {"valve closed", kSoloOnly, Menu(solo::kMenuClose), Box(solo::msg::kNoLink100)},
-      {"analogue input", kSoloOnly, Menu(solo::kMenuAnalog), Box(solo::msg::kNoLink100)},
-      {"zero dialog opening", kSoloOnly, Menu(solo::kMenuZero), Box(solo::msg::kRetry)},
+      {"КВЛ", kSoloOnly, Menu(IDC_KIND_FLOW), Box(solo::msg::kNoLink100)},
+      {"valve regulating", kSoloOnly, Menu(IDC_VALVE_REGULATE), Box(solo::msg::kNoLink100)},
+      {"valve open", kSoloOnly, Menu(IDC_VALVE_OPEN), Box(solo::msg::kNoLink100)},
+      {"valve closed", kSoloOnly, Menu(IDC_VALVE_CLOSE), Box(solo::msg::kNoLink100)},
+      {"analogue input", kSoloOnly, Menu(IDC_INPUT_ANALOG), Box(solo::msg::kNoLink100)},
+      {"zero dialog opening", kSoloOnly, Menu(IDC_ZERO), Box(solo::msg::kRetry)},
       {"zero offset written", kSoloOnly,
        [](ProgramRig& r, const std::function<void()>& spoil) {
-         InDialog(solo::kMenuZero, Press(solo::kIdZeroButton))(r, spoil);
+         InDialog(IDC_ZERO, Press(IDX_SOLO_ZERO_BUTTON))(r, spoil);
        },
        Box(solo::msg::kRetry)},
       {"setpoint preset", kSoloOnly,
@@ -173,19 +174,16 @@ const std::vector<Command>& Commands() {
       {"setpoint typed", kSoloOnly,
        [](ProgramRig& r, const std::function<void()>& spoil) {
          FakeDialog& d = *Solo(r).setpoint;
-         d.SetText(solo::kIdPercent, "42");
+         d.SetText(IDX_SETPOINT_EDIT, "42");
          spoil();
-         Press(solo::kIdEnter)(d, *d.logic);
+         Press(IDX_SETPOINT_SEND)(d, *d.logic);
        },
        Box(solo::msg::kNoLink100)},
-      {"connection dialog opening", kSoloOnly, Menu(solo::kMenuConnect),
-       Box("Уточните номер канала")},
-      {"connect", kSoloOnly, InDialog(solo::kMenuConnect, Press(solo::kIdConnect)),
-       Box("Ошибка100")},
-      {"speed", kSoloOnly, InDialog(solo::kMenuConnect, Pick(solo::kIdSpeedCombo, 2)),
+      {"connection dialog opening", kSoloOnly, Menu(IDC_SETUP), Box("Уточните номер канала")},
+      {"connect", kSoloOnly, InDialog(IDC_SETUP, Press(IDX_SETUP_LINK)), Box("Ошибка100")},
+      {"speed", kSoloOnly, InDialog(IDC_SETUP, Pick(IDX_SETUP_SPEED_LIST, 2)),
        Box("No сhange speed in KVL.Ошибка100")},
-      {"memorising", kSoloOnly, InDialog(solo::kMenuConnect, Radio(solo::kIdNoMemory)),
-       Box(".Ошибка100")},
+      {"memorising", kSoloOnly, InDialog(IDC_SETUP, Radio(IDX_SETUP_MEM_OFF)), Box(".Ошибка100")},
   };
   return c;
 }

@@ -55,9 +55,9 @@ const Lost kLost[] = {
      [](ProgramRig& r) {
        InDialog(r, 40048, [&r](FakeDialog& d, DialogLogic& l) {
          r.Lose();
-         l.OnCommand(d, kRgLink, 0);
-         EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
-         EXPECT_TRUE(d.GetCheck(kRgPortClose));
+         l.OnCommand(d, IDX_SETUP_LINK, 0);
+         EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
+         EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
        });
      },
      true},
@@ -69,11 +69,11 @@ const Lost kLost[] = {
      false},
     {"regsolo connection dialog", true, nullptr,
      [](ProgramRig& r) {
-       InDialog(r, solo::kMenuConnect, [&r](FakeDialog& d, DialogLogic& l) {
+       InDialog(r, IDC_SETUP, [&r](FakeDialog& d, DialogLogic& l) {
          r.Lose();
-         l.OnCommand(d, solo::kIdConnect, 0);
-         EXPECT_EQ(d.texts[solo::kIdPortState], "Порт COM1 закрыт");
-         EXPECT_TRUE(d.GetCheck(solo::kIdPortClose));
+         l.OnCommand(d, IDX_SETUP_LINK, 0);
+         EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
+         EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
        });
      },
      true},
@@ -116,19 +116,19 @@ TEST_P(PortLost, IsClosedAndToldOnceThenTheLineWorksAgain) {
     auto& s = static_cast<SoloProgramRig&>(r);
     EXPECT_EQ(s.prog.State().fsvjac[0], 0);
     EXPECT_EQ(s.prog.State().m_tim1, 0);
-    for (int id : {solo::kMenuOpen, solo::kMenuClose, solo::kMenuRegulate, solo::kMenuAnalog})
+    for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_VALVE_REGULATE, IDC_INPUT_ANALOG})
       EXPECT_FALSE(s.ui.Enabled(id)) << id;
     // The adapter is back: open the port, link, poll.
     s.link.SetResponder(s.reg.Responder());
     s.ui.messages.clear();
     s.ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(solo::kIdPortOpen, true);
-      l.OnCommand(d, solo::kIdPortOpen, 0);
-      l.OnCommand(d, solo::kIdConnect, 0);
-      EXPECT_EQ(d.texts[solo::kIdLinkState], "Установлена");
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      l.OnCommand(d, IDX_SETUP_LINK, 0);
+      EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
     };
-    s.prog.OnCommand(solo::kMenuConnect, 0);
-    s.prog.OnCommand(solo::kMenuShowStatus, 0);
+    s.prog.OnCommand(IDC_SETUP, 0);
+    s.prog.OnCommand(IDC_SOLO_POLL_START, 0);
     const size_t before = s.link.written.size();
     s.prog.OnTimer(solo::kTimerPoll);
     EXPECT_EQ(s.link.written.size(), before + 1);
@@ -143,14 +143,14 @@ TEST_P(PortLost, IsClosedAndToldOnceThenTheLineWorksAgain) {
     // The adapter is back: open the port, register channel 0, show, poll.
     n.rig.ui.messages.clear();
     InDialog(r, 40082, [](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(kNetOpenPort, true);
-      l.OnCommand(d, kNetOpenPort, 0);
-      d.SetText(kNetAddress, "5");
-      l.OnCommand(d, kNetRegister, 0);
-      EXPECT_EQ(d.texts[kNetRegisterResult], "Установлена");
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      d.SetText(IDX_NET_ADDRESS, "5");
+      l.OnCommand(d, IDX_NET_REGISTER, 0);
+      EXPECT_EQ(d.texts[IDX_NET_RESULT], "Установлена");
       l.OnCommand(d, kIdOk, 0);
     });
-    n.rig.prog->OnCommand(kMenuShowMonitor, 0);
+    n.rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
     const size_t before = n.rig.link.written.size();
     n.rig.prog->OnTimer(kTimerPoll);
     EXPECT_EQ(n.rig.link.written.size(), before + 1);

@@ -76,7 +76,7 @@ class NetProgramRig : public ProgramRig {
     rig.prog->Line().settings.attemptMs = 1;
     rig.prog->Line().settings.refusedPauseMs = 0;
     if (modbus) rig.prog->OnCommand(40084, 0);
-    rig.prog->OnCommand(kMenuShowMonitor, 0);
+    rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
     monitor = rig.ui.dialogs.back().get();
   }
   RigServices& Ui() override { return rig.ui; }
@@ -121,15 +121,15 @@ class SoloProgramRig : public ProgramRig {
     prog.Line().settings.refusedPauseMs = 0;
     prog.OnCreate();
     ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(solo::kIdPortOpen, true);
-      l.OnCommand(d, solo::kIdPortOpen, 0);
-      d.SetText(solo::kIdAddress, "5");
-      l.OnCommand(d, solo::kIdConnect, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      d.SetText(IDX_SETUP_NET, "5");
+      l.OnCommand(d, IDX_SETUP_LINK, 0);
     };
-    prog.OnCommand(solo::kMenuConnect, 0);
+    prog.OnCommand(IDC_SETUP, 0);
     ui.onModal = nullptr;
-    prog.OnCommand(solo::kMenuShowStatus, 0);
-    prog.OnCommand(solo::kMenuDigital, 0);
+    prog.OnCommand(IDC_SOLO_POLL_START, 0);
+    prog.OnCommand(IDC_INPUT_DIGITAL, 0);
     setpoint = ui.dialogs.back().get();
   }
   ~SoloProgramRig() override {
@@ -140,11 +140,11 @@ class SoloProgramRig : public ProgramRig {
   FakeLink& Link() override { return link; }
   ProgramLine& Line() override { return prog.Line(); }
   MainLogic& Main() override { return prog; }
-  int DeviceMenuCommand() const override { return solo::kMenuKvl; }
+  int DeviceMenuCommand() const override { return IDC_KIND_FLOW; }
   void ClickElsewhere() override {
     if (setpoint->destroyed) return;
-    setpoint->ListSelect(solo::kIdPresets, 3);
-    setpoint->logic->OnCommand(*setpoint, solo::kIdPresets, 1);
+    setpoint->ListSelect(IDX_SETPOINT_PRESETS, 3);
+    setpoint->logic->OnCommand(*setpoint, IDX_SETPOINT_PRESETS, 1);
   }
 
   std::filesystem::path dir;

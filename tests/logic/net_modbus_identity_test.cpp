@@ -54,10 +54,10 @@ TEST_P(ModbusIdentityTest, ADeviceAtAddressZeroIsStillFound) {
 }
 
 TEST_P(ModbusIdentityTest, CheckAllLinksOnlyTheChannelsOfTheirOwnDevices) {
-  FakeDialog d(kNetworkTemplate);
+  FakeDialog d(IDD_NETWORK);
   NetworkDialog logic(rig.C());
   logic.OnInit(d);
-  logic.OnCommand(d, kNetCheckAll, 0);
+  logic.OnCommand(d, IDX_NET_CHECK, 0);
   EXPECT_EQ(rig.T().Data[0].svjac, 1);
   EXPECT_EQ(d.texts.at(ChannelLineId(*GetParam(), 0)).rfind("Кан.0.КВЛ №4321 Сет.№3", 0), 0u);
   for (int ch = 1; ch < GetParam()->channels; ++ch) {

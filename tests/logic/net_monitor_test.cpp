@@ -13,7 +13,7 @@ class MonitorTest : public testing::TestWithParam<const Variant*> {
  protected:
   void SetUp() override { rig.Start(); }
   FakeDialog& Open() {
-    rig.prog->OnCommand(kMenuShowMonitor, 0);
+    rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
     return *rig.ui.dialogs.back();
   }
   // Puts a measure answer with output bytes o and setpoint bytes p into the
@@ -62,12 +62,12 @@ TEST_P(MonitorTest, OpeningShowsLinkedChannelsAndTheActiveOnesStatus) {
   if (Net5()) {
     EXPECT_TRUE(w.GetCheck(1261));
   }
-  EXPECT_EQ(w.texts.at(kMonActiveChannel), "Ак.кан.№" + std::to_string(last) + ",");
-  EXPECT_EQ(w.texts.at(kMonSerial), "№999,");
-  EXPECT_EQ(w.texts.at(kMonFamily), "ВПЗ");
-  EXPECT_EQ(w.texts.at(kMonMode), "Режим: регулир.");
-  EXPECT_EQ(w.texts.at(kMonValve), "Затвор: закрыт. Прог.");
-  EXPECT_EQ(w.texts.at(kMonInput), "Вход:цифр.");
+  EXPECT_EQ(w.texts.at(IDX_MON_CHANNEL), "Ак.кан.№" + std::to_string(last) + ",");
+  EXPECT_EQ(w.texts.at(IDX_MON_SERIAL), "№999,");
+  EXPECT_EQ(w.texts.at(IDX_MON_FAMILY), "ВПЗ");
+  EXPECT_EQ(w.texts.at(IDX_MON_MODE), "Режим: регулир.");
+  EXPECT_EQ(w.texts.at(IDX_MON_VALVE), "Затвор: закрыт. Прог.");
+  EXPECT_EQ(w.texts.at(IDX_MON_INPUT), "Вход:цифр.");
 }
 
 TEST_P(MonitorTest, OpeningWithAnUnlinkedActiveChannelShowsQuestionMarkValve) {
@@ -75,10 +75,10 @@ TEST_P(MonitorTest, OpeningWithAnUnlinkedActiveChannelShowsQuestionMarkValve) {
   rig.T().cnl2 = 0;
   rig.T().Satv[0].fp15 = 1;
   FakeDialog& w = Open();
-  EXPECT_EQ(w.texts.at(kMonValve), "?");
-  EXPECT_EQ(w.texts.at(kMonFamily), "КВЛ");
-  EXPECT_EQ(w.texts.at(kMonMode), "Режим: измерение");
-  EXPECT_EQ(w.texts.at(kMonInput), "Вход:анал.");
+  EXPECT_EQ(w.texts.at(IDX_MON_VALVE), "?");
+  EXPECT_EQ(w.texts.at(IDX_MON_FAMILY), "КВЛ");
+  EXPECT_EQ(w.texts.at(IDX_MON_MODE), "Режим: измерение");
+  EXPECT_EQ(w.texts.at(IDX_MON_INPUT), "Вход:анал.");
   for (int k = 0; k < rig.T().Channels(); ++k)
     EXPECT_FALSE(w.GetCheck(MonitorRowOf(*GetParam(), k).radio));
 }
@@ -96,9 +96,9 @@ TEST_P(MonitorTest, ChoosingALinkedChannelMakesItActiveAndClosesTheSetpointDialo
   w.SetCheck(radio2, true);  // what the automatic radio button does on a click
   MonitorWindow(rig.C()).OnCommand(w, radio2, 0);
   EXPECT_EQ(rig.T().cnl2, 2);
-  EXPECT_EQ(w.texts.at(kMonActiveChannel), "Ак.кан.№2,");
-  EXPECT_EQ(w.texts.at(kMonSerial), "№200,");
-  EXPECT_EQ(w.texts.at(kMonValve), "Затвор: открыт(прог.)");
+  EXPECT_EQ(w.texts.at(IDX_MON_CHANNEL), "Ак.кан.№2,");
+  EXPECT_EQ(w.texts.at(IDX_MON_SERIAL), "№200,");
+  EXPECT_EQ(w.texts.at(IDX_MON_VALVE), "Затвор: открыт(прог.)");
   EXPECT_TRUE(setpoint.ended);
   EXPECT_EQ(rig.S().hLspis, nullptr);
   EXPECT_EQ(rig.S().flist[rig.S().port0], 0);
@@ -128,7 +128,7 @@ TEST_P(MonitorTest, ClickingAnUnlinkedChannelRevertsToTheActiveOne) {
   EXPECT_EQ(rig.T().cnl2, 0);
   EXPECT_FALSE(w.GetCheck(radio3));
   EXPECT_TRUE(w.GetCheck(radio0));
-  EXPECT_EQ(w.texts.at(kMonActiveChannel), "Ак.кан.№0,");
+  EXPECT_EQ(w.texts.at(IDX_MON_CHANNEL), "Ак.кан.№0,");
 }
 
 TEST_P(MonitorTest, OkAndCloseBoxDestroyTheWindowAndStopPolling) {
@@ -205,12 +205,12 @@ TEST_P(MonitorTest, IndicatorFollowsTheBlinkPhase) {
   FakeDialog& w = Open();
   rig.S().f_mig = 1;
   BlinkIndicator(rig.C());
-  EXPECT_FALSE(w.Visible(kMonIconA));
-  EXPECT_TRUE(w.Visible(kMonIconB));
+  EXPECT_FALSE(w.Visible(IDX_MON_ICON_A));
+  EXPECT_TRUE(w.Visible(IDX_MON_ICON_B));
   rig.S().f_mig = 0;
   BlinkIndicator(rig.C());
-  EXPECT_TRUE(w.Visible(kMonIconA));
-  EXPECT_FALSE(w.Visible(kMonIconB));
+  EXPECT_TRUE(w.Visible(IDX_MON_ICON_A));
+  EXPECT_FALSE(w.Visible(IDX_MON_ICON_B));
 }
 
 TEST_P(MonitorTest, SilentChannelIsMarkedUntilItAnswers) {

@@ -33,15 +33,15 @@ TEST_P(NetworkDialogTest, OpeningWithTheClosedPortKeepsTheResourceLines) {
   rig.T().Data[0].net = 42;
   rig.S().port0 = 2;
   FakeDialog& d = Open();
-  EXPECT_EQ(d.texts.at(kNetAddress), "42");
-  ASSERT_EQ(d.lists.at(kNetPortList).size(), 10u);
-  EXPECT_EQ(d.lists.at(kNetPortList)[9], "COM10");
-  EXPECT_EQ(d.ListSelection(kNetPortList), 2);
-  ASSERT_EQ(d.lists.at(kNetChannelList).size(), static_cast<size_t>(Channels()));
-  EXPECT_EQ(d.lists.at(kNetChannelList).back(), std::to_string(Channels() - 1));
-  EXPECT_EQ(d.ListSelection(kNetChannelList), 0);
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM3 закрыт");
-  EXPECT_TRUE(d.GetCheck(kNetClosePort));
+  EXPECT_EQ(d.texts.at(IDX_NET_ADDRESS), "42");
+  ASSERT_EQ(d.lists.at(IDX_PORT_LIST).size(), 10u);
+  EXPECT_EQ(d.lists.at(IDX_PORT_LIST)[9], "COM10");
+  EXPECT_EQ(d.ListSelection(IDX_PORT_LIST), 2);
+  ASSERT_EQ(d.lists.at(IDX_NET_CHANNEL_LIST).size(), static_cast<size_t>(Channels()));
+  EXPECT_EQ(d.lists.at(IDX_NET_CHANNEL_LIST).back(), std::to_string(Channels() - 1));
+  EXPECT_EQ(d.ListSelection(IDX_NET_CHANNEL_LIST), 0);
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM3 закрыт");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
   for (int ch = 0; ch < Channels(); ++ch) EXPECT_EQ(d.texts.count(Line(ch)), 0u);
   EXPECT_TRUE(rig.link.written.empty());
 }
@@ -54,8 +54,8 @@ TEST_P(NetworkDialogTest, OpeningWithTheOpenPortReidentifiesLinkedChannels) {
   rig.line.devices[18].silent = true;
   rig.S().version_KVL = 7;
   FakeDialog& d = Open();
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порт 1 открыт");
-  EXPECT_TRUE(d.GetCheck(kNetOpenPort));
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт 1 открыт");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(d.texts.at(Line(0)), "Кан.0. Связь не установлена Сет.№");
   EXPECT_EQ(d.texts.at(Line(1)), "Кан.1.ВПЗ №12345 Сет.№17 Вход:аналог.Режим:измерение");
   EXPECT_EQ(rig.T().Data[1].svjac, 1);
@@ -70,10 +70,10 @@ TEST_P(NetworkDialogTest, OpenAndClosePort) {
   rig.S().port0 = 2;
   FakeDialog& d = Open();
   rig.link.failOpen[2] = true;
-  d.SetCheck(kNetOpenPort, true);
-  Press(d, kNetOpenPort);
-  EXPECT_FALSE(d.GetCheck(kNetOpenPort));
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порта COM3 нет");
+  d.SetCheck(IDX_PORT_OPEN, true);
+  Press(d, IDX_PORT_OPEN);
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порта COM3 нет");
   ASSERT_EQ(rig.ui.messages.size(), 1u);
   EXPECT_EQ(rig.ui.messages[0].text, "Порта COM3 нет");
   EXPECT_EQ(rig.ui.messages[0].caption, "Error");
@@ -81,23 +81,23 @@ TEST_P(NetworkDialogTest, OpenAndClosePort) {
   EXPECT_EQ(rig.ui.messages[0].owner, Owner::kDialog);
 
   rig.link.failOpen[2] = false;
-  d.SetCheck(kNetOpenPort, true);
-  Press(d, kNetOpenPort);
+  d.SetCheck(IDX_PORT_OPEN, true);
+  Press(d, IDX_PORT_OPEN);
   EXPECT_TRUE(rig.link.IsOpen(2));
   EXPECT_TRUE(rig.link.watched[2]);
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM3 открыт");
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM3 открыт");
   EXPECT_TRUE(rig.ui.Enabled(40048));
   EXPECT_FALSE(rig.ui.Enabled(256));
-  Press(d, kNetOpenPort);  // already open: nothing more
+  Press(d, IDX_PORT_OPEN);  // already open: nothing more
   EXPECT_EQ(rig.link.opens, 1);
 
   rig.Link(0, 5);
   rig.ui.menuEnabled.clear();
-  d.SetCheck(kNetClosePort, true);
-  Press(d, kNetClosePort);
+  d.SetCheck(IDX_PORT_CLOSE, true);
+  Press(d, IDX_PORT_CLOSE);
   EXPECT_FALSE(rig.link.IsOpen(2));
-  EXPECT_FALSE(d.GetCheck(kNetOpenPort));
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM3 закрыт");
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM3 закрыт");
   EXPECT_EQ(rig.T().FirstLinked(), -1);
   for (int ch = 0; ch < Channels(); ++ch)
     EXPECT_EQ(d.texts.at(Line(ch)), "Кан." + std::to_string(ch) + ". Связь не установлена Сет.№");
@@ -108,8 +108,8 @@ TEST_P(NetworkDialogTest, OpenAndClosePort) {
 TEST_P(NetworkDialogTest, ClosePortClearsLinksAlsoWhenAlreadyClosed) {
   FakeDialog& d = Open();
   rig.Link(1, 5);
-  d.SetCheck(kNetClosePort, true);
-  Press(d, kNetClosePort);
+  d.SetCheck(IDX_PORT_CLOSE, true);
+  Press(d, IDX_PORT_CLOSE);
   EXPECT_EQ(rig.T().FirstLinked(), -1);
   EXPECT_EQ(d.texts.at(Line(1)), "Кан.1. Связь не установлена Сет.№");
 }
@@ -118,15 +118,15 @@ TEST_P(NetworkDialogTest, ChoosingAnotherPortClosesTheOpenOneAndOpensNothing) {
   rig.OpenPort();
   rig.Link(0, 5);
   FakeDialog& d = Open();
-  d.ListSelect(kNetPortList, 4);
-  Press(d, kNetPortList, 0);  // not a selection change: ignored
+  d.ListSelect(IDX_PORT_LIST, 4);
+  Press(d, IDX_PORT_LIST, 0);  // not a selection change: ignored
   EXPECT_EQ(rig.S().port0, 0);
-  Press(d, kNetPortList, 1);
+  Press(d, IDX_PORT_LIST, 1);
   EXPECT_EQ(rig.S().port0, 4);
   EXPECT_FALSE(rig.link.IsOpen(0));
   EXPECT_FALSE(rig.link.IsOpen(4));
-  EXPECT_FALSE(d.GetCheck(kNetOpenPort));
-  EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM1 закрыт");
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM1 закрыт");
   EXPECT_EQ(rig.T().FirstLinked(), -1);
 }
 
@@ -139,13 +139,13 @@ TEST_P(NetworkDialogTest, RegisterIdentifiesTheChosenChannel) {
   dev.status6 = 0x00;
   dev.format = 6;
   FakeDialog& d = Open();
-  d.ListSelect(kNetChannelList, 2);
-  Press(d, kNetChannelList, 1);
+  d.ListSelect(IDX_NET_CHANNEL_LIST, 2);
+  Press(d, IDX_NET_CHANNEL_LIST, 1);
   EXPECT_EQ(rig.S().canal, 2);
-  EXPECT_EQ(d.texts.at(kNetAddress), "9");
-  d.SetText(kNetAddress, "17");
+  EXPECT_EQ(d.texts.at(IDX_NET_ADDRESS), "9");
+  d.SetText(IDX_NET_ADDRESS, "17");
   rig.T().Data[2].regu = 1;  // kept: a clear bit 0 does not switch to measurement
-  Press(d, kNetRegister);
+  Press(d, IDX_NET_REGISTER);
   EXPECT_EQ(rig.line.asked.back(), 17);
   EXPECT_EQ(rig.line.codes.back(), CMD_IDENT);
   const tagData& t = rig.T().Data[2];
@@ -154,16 +154,16 @@ TEST_P(NetworkDialogTest, RegisterIdentifiesTheChosenChannel) {
   EXPECT_EQ(t.n_ofqx, 12345u);
   EXPECT_EQ(t.zifra, 1);
   EXPECT_EQ(rig.S().version_KVL, 6u);
-  EXPECT_EQ(d.texts.at(kNetRegisterResult), "Установлена");
+  EXPECT_EQ(d.texts.at(IDX_NET_RESULT), "Установлена");
   EXPECT_EQ(d.texts.at(Line(2)), "Кан.2.КВЛ №12345 Сет.№17 Вход:цифровойРежим:регул.");
   EXPECT_EQ(rig.S().log.Lines().size(), 1u);
 
   // A device that does not answer: placeholder with the address, nothing logged.
-  d.SetText(kNetAddress, "18");
-  Press(d, kNetRegister);
+  d.SetText(IDX_NET_ADDRESS, "18");
+  Press(d, IDX_NET_REGISTER);
   EXPECT_EQ(rig.T().Data[2].svjac, 0);
   EXPECT_EQ(rig.T().Data[2].net, 18);
-  EXPECT_EQ(d.texts.at(kNetRegisterResult), "Не установлена");
+  EXPECT_EQ(d.texts.at(IDX_NET_RESULT), "Не установлена");
   EXPECT_EQ(d.texts.at(Line(2)), "Кан.2. Связь не установлена Сет.№18");
   EXPECT_EQ(rig.S().log.Lines().size(), 1u + 5u);  // the five time-out lines only
   EXPECT_TRUE(rig.ui.messages.empty());
@@ -175,8 +175,8 @@ TEST_P(NetworkDialogTest, RegisterRefusesAddressesOutOfRangeAndDoesNotKeepThem) 
   FakeDialog& d = Open();
   rig.line.asked.clear();
   for (const char* typed : {"0", "255", "", "abc", "-3", "999999999"}) {
-    d.SetText(kNetAddress, typed);
-    Press(d, kNetRegister);
+    d.SetText(IDX_NET_ADDRESS, typed);
+    Press(d, IDX_NET_REGISTER);
   }
   EXPECT_TRUE(rig.line.asked.empty());
   ASSERT_EQ(rig.ui.messages.size(), 6u);
@@ -186,26 +186,26 @@ TEST_P(NetworkDialogTest, RegisterRefusesAddressesOutOfRangeAndDoesNotKeepThem) 
   EXPECT_EQ(rig.T().Data[0].net, 7);
   EXPECT_EQ(rig.T().Data[0].svjac, 1);
   // Leading digits count; the field is read up to 9 characters.
-  d.SetText(kNetAddress, "0000000254");
-  Press(d, kNetRegister);
+  d.SetText(IDX_NET_ADDRESS, "0000000254");
+  Press(d, IDX_NET_REGISTER);
   EXPECT_EQ(rig.T().Data[0].net, 25);
   EXPECT_EQ(rig.line.asked, (std::vector<int>{25, 25, 25, 25, 25}));
 }
 
 TEST_P(NetworkDialogTest, RegisterAndCheckRefuseAClosedPort) {
   FakeDialog& d = Open();
-  for (int button : {kNetRegister, kNetCheckAll}) {
+  for (int button : {IDX_NET_REGISTER, IDX_NET_CHECK}) {
     rig.ui.messages.clear();
     d.texts.clear();
-    d.SetCheck(kNetOpenPort, true);
+    d.SetCheck(IDX_PORT_OPEN, true);
     Press(d, button);
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_EQ(rig.ui.messages[0].text, "Порт закрыт");
     EXPECT_EQ(rig.ui.messages[0].caption, "ErrorSvjac");
     EXPECT_EQ(rig.ui.messages[0].owner, Owner::kDialog);
-    EXPECT_TRUE(d.GetCheck(kNetClosePort));
-    EXPECT_FALSE(d.GetCheck(kNetOpenPort));
-    EXPECT_EQ(d.texts.at(kNetPortState), "Порт COM1 закрыт");
+    EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
+    EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+    EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM1 закрыт");
     EXPECT_EQ(d.texts.at(Line(Channels() - 1)),
               "Кан." + std::to_string(Channels() - 1) + ". Связь не установлена Сет.№");
   }
@@ -224,9 +224,9 @@ TEST_P(NetworkDialogTest, CheckAllQueriesEveryChannelIncludingAddressZero) {
   rig.line.asked.clear();
   std::vector<std::string> progress;
   rig.ui.onPause = [&](unsigned) {
-    progress.push_back(d.texts[kNetProgress] + "/" + std::to_string(rig.ui.waitCursor));
+    progress.push_back(d.texts[IDX_NET_PROGRESS] + "/" + std::to_string(rig.ui.waitCursor));
   };
-  Press(d, kNetCheckAll);
+  Press(d, IDX_NET_CHECK);
   EXPECT_EQ(progress, (std::vector<std::string>{"Идет проверка/1", "Проверка завершена/1"}));
   // Every channel is asked; unanswered ones five times each.
   EXPECT_EQ(rig.line.asked.size(), static_cast<size_t>(Channels()));  // all answer
@@ -236,13 +236,13 @@ TEST_P(NetworkDialogTest, CheckAllQueriesEveryChannelIncludingAddressZero) {
   EXPECT_EQ(rig.T().Data[0].n_ofqx, 7u);
   EXPECT_EQ(d.texts.at(Line(1)), "Кан.1.КВЛ №3000 Сет.№30 Вход:аналог.Режим:измерение");
   EXPECT_EQ(d.texts.at(Line(3)), "Кан.3.ВПЗ №12345 Сет.№31 Вход:аналог.Режим:измерение");
-  EXPECT_EQ(d.texts.at(kNetProgress), "   ");
+  EXPECT_EQ(d.texts.at(IDX_NET_PROGRESS), "   ");
   EXPECT_EQ(rig.ui.pauses, (std::vector<unsigned>{500, 1000}));
   EXPECT_EQ(rig.ui.waitCursor, 0);
   EXPECT_EQ(rig.ui.waitCursor, 0);
 
   rig.line.devices.erase(0);
-  Press(d, kNetCheckAll);
+  Press(d, IDX_NET_CHECK);
   EXPECT_EQ(rig.T().Data[0].svjac, 0);
   EXPECT_EQ(d.texts.at(Line(0)), "Кан.0. Связь не установлена Сет.№0");
   EXPECT_EQ(rig.T().Data[1].svjac, 1);
@@ -255,7 +255,7 @@ TEST_P(NetworkDialogTest, CheckAllInModbus) {
   rig.line.devices[30].status1 = 0x02;
   FakeDialog& d = Open();
   SelectModbus(rig.S().rq);
-  Press(d, kNetCheckAll);
+  Press(d, IDX_NET_CHECK);
   EXPECT_EQ(rig.T().Data[0].svjac, 1);
   EXPECT_EQ(rig.T().Data[0].n_ofqx, 0x1234u);
   EXPECT_EQ(rig.T().Data[0].zifra, 1);
@@ -268,12 +268,12 @@ TEST_P(NetworkDialogTest, SaveWritesTheTableWithThePortAndSaysSo) {
   rig.T().Data[2].net = 77;
   FakeDialog& d = Open();
   std::vector<std::string> progress;
-  rig.ui.onPause = [&](unsigned) { progress.push_back(d.texts[kNetProgress]); };
-  Press(d, kNetSave);
+  rig.ui.onPause = [&](unsigned) { progress.push_back(d.texts[IDX_NET_PROGRESS]); };
+  Press(d, IDX_NET_SAVE);
   EXPECT_EQ(progress, (std::vector<std::string>{"Конфигурация сохранена"}));
   EXPECT_TRUE(rig.ui.messages.empty());
   EXPECT_EQ(rig.ui.pauses, (std::vector<unsigned>{1000}));
-  EXPECT_EQ(d.texts.at(kNetProgress), "");
+  EXPECT_EQ(d.texts.at(IDX_NET_PROGRESS), "");
 
   std::ifstream f(rig.S().configPath, std::ios::binary);
   std::vector<uint8_t> img((std::istreambuf_iterator<char>(f)), {});
@@ -296,8 +296,8 @@ TEST_P(NetworkDialogTest, SaveFailureIsShownAndNotReportedAsSaved) {
   rig.S().configPath = rig.dir.File("missing-dir/KVL.icx");
   FakeDialog& d = Open();
   std::vector<std::string> progress;
-  rig.ui.onPause = [&](unsigned) { progress.push_back(d.texts[kNetProgress]); };
-  Press(d, kNetSave);
+  rig.ui.onPause = [&](unsigned) { progress.push_back(d.texts[IDX_NET_PROGRESS]); };
+  Press(d, IDX_NET_SAVE);
   EXPECT_EQ(progress, (std::vector<std::string>{"Конфигурация не сохранена"}));
   ASSERT_EQ(rig.ui.messages.size(), 2u);
   EXPECT_EQ(rig.ui.messages[0].text, "Не могу открыть файл KVL.ini в текущей директории");
@@ -366,14 +366,14 @@ TEST_P(NetworkDialogTest, OpeningResetsTheChosenChannelToTheOneShown) {
   rig.OpenPort();
   {
     FakeDialog& d = Open();
-    d.ListSelect(kNetChannelList, 3);
-    Press(d, kNetChannelList, 1);
+    d.ListSelect(IDX_NET_CHANNEL_LIST, 3);
+    Press(d, IDX_NET_CHANNEL_LIST, 1);
     ASSERT_EQ(rig.S().canal, 3);
   }
   FakeDialog& d = Open();
   EXPECT_EQ(rig.S().canal, 0);
-  d.SetText(kNetAddress, "12");
-  Press(d, kNetRegister);
+  d.SetText(IDX_NET_ADDRESS, "12");
+  Press(d, IDX_NET_REGISTER);
   EXPECT_EQ(rig.T().Data[0].net, 12);
   EXPECT_EQ(rig.T().Data[3].net, 0);
 }

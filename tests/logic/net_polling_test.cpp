@@ -18,7 +18,7 @@ class PollingTest : public testing::TestWithParam<const Variant*> {
     rig.OpenPort();
   }
   FakeDialog& OpenMonitor() {
-    rig.prog->OnCommand(kMenuShowMonitor, 0);
+    rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
     return *rig.ui.dialogs.back();
   }
   int Last() { return rig.T().Channels() - 1; }
@@ -58,8 +58,8 @@ TEST_P(PollingTest, NoActiveChannelSendsNothingButStillBlinks) {
   rig.S().f_mig = 1;
   TimerProc1(rig.C(), kTimerPoll);
   EXPECT_TRUE(rig.link.written.empty());
-  EXPECT_FALSE(w.Visible(kMonIconA));
-  EXPECT_TRUE(w.Visible(kMonIconB));
+  EXPECT_FALSE(w.Visible(IDX_MON_ICON_A));
+  EXPECT_TRUE(w.Visible(IDX_MON_ICON_B));
   EXPECT_EQ(rig.S().f_mig, 0);  // each cycle inverts the phase
   TimerProc1(rig.C(), kTimerPoll);
   EXPECT_EQ(rig.S().f_mig, 1);

@@ -63,7 +63,7 @@ TEST_P(NetProgramTest, MissingFileShowsBothMessagesAndEndsTheProgram) {
 TEST_P(NetProgramTest, ExchangeLogMirrorsTheNewest14LinesInTheListBox) {
   rig.Start();
   for (int i = 0; i < 20; ++i) rig.S().log.Add("line" + std::to_string(i));
-  const auto& shown = rig.ui.main.lists[kListLogId];
+  const auto& shown = rig.ui.main.lists[IDW_LOG_LIST];
   ASSERT_EQ(shown.size(), 14u);
   EXPECT_EQ(shown.front(), "line6");
   EXPECT_EQ(shown.back(), "line19");
@@ -82,11 +82,11 @@ TEST_P(NetProgramTest, WithoutTheLinksEventsTheWindowIsNotCreated) {
 TEST_P(NetProgramTest, LogWindowOnAndOff) {
   rig.Start();
   rig.prog->OnCommand(40057, 0);
-  EXPECT_TRUE(rig.ui.main.Visible(kListLogId));
+  EXPECT_TRUE(rig.ui.main.Visible(IDW_LOG_LIST));
   EXPECT_FALSE(rig.ui.Enabled(40057));
   EXPECT_TRUE(rig.ui.Enabled(40058));
   rig.prog->OnCommand(40058, 0);
-  EXPECT_FALSE(rig.ui.main.Visible(kListLogId));
+  EXPECT_FALSE(rig.ui.main.Visible(IDW_LOG_LIST));
   EXPECT_TRUE(rig.ui.Enabled(40057));
   EXPECT_FALSE(rig.ui.Enabled(40058));
 }
@@ -122,8 +122,8 @@ TEST_P(NetProgramTest, ExitPostsCloseAndUnknownIdsDoNothing) {
 
 TEST_P(NetProgramTest, ShowMonitorOpensOneWindowAndOneTimer) {
   rig.Start();
-  rig.prog->OnCommand(kMenuShowMonitor, 0);
-  rig.prog->OnCommand(kMenuShowMonitor, 0);
+  rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
+  rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
   ASSERT_EQ(rig.ui.dialogs.size(), 1u);
   EXPECT_EQ(rig.ui.dialogs[0]->templateId, 130);
   EXPECT_EQ(rig.ui.timerStarts, 1);
@@ -136,7 +136,7 @@ TEST_P(NetProgramTest, ShowMonitorOpensOneWindowAndOneTimer) {
   MonitorWindow(rig.C()).OnClose(*rig.ui.dialogs[0]);
   EXPECT_FALSE(rig.ui.TimerRunning(kTimerPoll));
   EXPECT_EQ(rig.S().hCnlWnd, nullptr);
-  rig.prog->OnCommand(kMenuShowMonitor, 0);
+  rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
   EXPECT_EQ(rig.ui.dialogs.size(), 2u);
   EXPECT_TRUE(rig.ui.TimerRunning(kTimerPoll));
 }
@@ -147,8 +147,8 @@ TEST_P(NetProgramTest, NetworkCommandRunsDialog122ThenSetsTheMenuForTheActiveCha
   rig.OpenPort();
   rig.ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
     EXPECT_EQ(d.templateId, 122);
-    d.SetText(kNetAddress, "5");
-    l.OnCommand(d, kNetRegister, 0);
+    d.SetText(IDX_NET_ADDRESS, "5");
+    l.OnCommand(d, IDX_NET_REGISTER, 0);
     l.OnCommand(d, kIdOk, 0);
   };
   rig.prog->OnCommand(40082, 0);
@@ -157,12 +157,12 @@ TEST_P(NetProgramTest, NetworkCommandRunsDialog122ThenSetsTheMenuForTheActiveCha
   for (int id : {40076, 40017, 40018, 40080, 40081, 40037, 40062})
     EXPECT_TRUE(rig.ui.Enabled(id)) << id;
   ASSERT_EQ(rig.ui.menuInserted.size(), 1u);
-  EXPECT_EQ(rig.ui.menuInserted[0].id, kMenuShowMonitor);
+  EXPECT_EQ(rig.ui.menuInserted[0].id, IDC_SHOW_MONITOR);
 
   // Without a linked channel the same command greys them again.
   rig.line.devices[5].silent = true;
   rig.ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
-    l.OnCommand(d, kNetCheckAll, 0);
+    l.OnCommand(d, IDX_NET_CHECK, 0);
     l.OnCommand(d, kIdOk, 0);
   };
   rig.prog->OnCommand(40082, 0);
@@ -195,7 +195,7 @@ TEST_P(NetProgramTest, CloseSequenceStopsEverythingBeforeAsking) {
   rig.OpenPort();
   ASSERT_TRUE(rig.link.Open(1, false));
   rig.Link(0, 5);
-  rig.prog->OnCommand(kMenuShowMonitor, 0);
+  rig.prog->OnCommand(IDC_SHOW_MONITOR, 0);
   rig.ui.answers = {kIdCancel};
   EXPECT_FALSE(rig.prog->OnClose());
   ASSERT_EQ(rig.ui.messages.size(), 1u);

@@ -30,10 +30,10 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
   void Cmd(int id, int code = 0) { dlg.OnCommand(d, id, code); }
   void Click(int radio) {
     d.SetCheck(radio, true);  // an auto radio button marks itself
-    d.SetCheck(radio == kRgMemOff     ? kRgMemOn
-               : radio == kRgMemOn    ? kRgMemOff
-               : radio == kRgPortOpen ? kRgPortClose
-                                      : kRgPortOpen,
+    d.SetCheck(radio == IDX_SETUP_MEM_OFF  ? IDX_SETUP_MEM_ON
+               : radio == IDX_SETUP_MEM_ON ? IDX_SETUP_MEM_OFF
+               : radio == IDX_PORT_OPEN    ? IDX_PORT_CLOSE
+                                           : IDX_PORT_OPEN,
                false);
     Cmd(radio);
   }
@@ -62,29 +62,30 @@ TEST_P(RegulatorTest, OpeningWithThePortClosed) {
   r.link.Close(0);
   r.s.nUartIndex = 2;
   Open();
-  EXPECT_EQ(d.texts[kRgNet], "5");
-  EXPECT_EQ(d.texts[kRgNewNet], "5");
-  EXPECT_EQ(d.texts[kRgLinkState], kBlanks);
-  EXPECT_EQ(d.texts[kRgSerial], kBlanks);
-  EXPECT_EQ(d.lists[kRgPortList].size(), 10u);
-  EXPECT_EQ(d.lists[kRgPortList][9], "COM10");
-  EXPECT_EQ(d.ListSelection(kRgPortList), 0);
-  EXPECT_EQ(d.lists[kRgSpeedList], (std::vector<std::string>{"9600", "19200", "38400"}));
-  EXPECT_EQ(d.ListSelection(kRgSpeedList), 2);
-  EXPECT_EQ(d.texts[kRgChannel], "Канал №:0");
-  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
-  EXPECT_TRUE(d.GetCheck(kRgPortClose));
-  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "5");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "5");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], kBlanks);
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], kBlanks);
+  EXPECT_EQ(d.lists[IDX_PORT_LIST].size(), 10u);
+  EXPECT_EQ(d.lists[IDX_PORT_LIST][9], "COM10");
+  EXPECT_EQ(d.ListSelection(IDX_PORT_LIST), 0);
+  EXPECT_EQ(d.lists[IDX_SETUP_SPEED_LIST], (std::vector<std::string>{"9600", "19200", "38400"}));
+  EXPECT_EQ(d.ListSelection(IDX_SETUP_SPEED_LIST), 2);
+  EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "Канал №:0");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(r.Sent(), 0u);
 }
 
 TEST_P(RegulatorTest, OpeningOnAnUnlinkedChannel) {
   r.Ch().svjac = 0;
   Open();
-  EXPECT_EQ(d.texts[kRgPortState], "Порт 1 открыт");
-  EXPECT_TRUE(d.GetCheck(kRgPortOpen));
-  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
-  for (int id : {kRgSerial, kRgMode, kRgInput}) EXPECT_EQ(d.texts[id], "Не установлен");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт 1 открыт");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
+  for (int id : {IDX_SETUP_SERIAL, IDX_SETUP_MODE, IDX_SETUP_INPUT})
+    EXPECT_EQ(d.texts[id], "Не установлен");
   EXPECT_EQ(r.Sent(), 0u);
 }
 
@@ -95,16 +96,16 @@ TEST_P(RegulatorTest, OpeningReidentifiesALinkedChannel) {
   r.dev.status6 = 0x05;  // pressure regulator, alarm
   Open();
   EXPECT_EQ(r.LastFrame(), K({1, 0, 0, 0, 0, 0, 0, 5}));
-  EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
   EXPECT_EQ(r.Ch().n_ofqx, 999u);  // shown, not stored
   EXPECT_EQ(r.Ch().svjac, 1);
-  EXPECT_EQ(d.texts[kRgMode], "Регулирование");
-  EXPECT_EQ(d.texts[kRgInput], "Цифровой");
-  EXPECT_EQ(d.texts[kRgState], "Авария");
-  EXPECT_EQ(d.texts[kRgCaption], "Номер ВПЗ");
-  EXPECT_FALSE(d.GetCheck(kRgMemOff));
-  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  EXPECT_EQ(d.texts[IDX_SETUP_MODE], "Регулирование");
+  EXPECT_EQ(d.texts[IDX_SETUP_INPUT], "Цифровой");
+  EXPECT_EQ(d.texts[IDX_SETUP_STATE], "Авария");
+  EXPECT_EQ(d.texts[IDX_SETUP_CAPTION], "Номер ВПЗ");
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_OFF));
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_ON));
   EXPECT_EQ(r.s.log.Lines().size(), 1u);
 }
 
@@ -112,7 +113,7 @@ TEST_P(RegulatorTest, OpeningOnASilentDeviceUnlinksIt) {
   r.dev.silent = true;
   Open();
   EXPECT_EQ(r.Ch().svjac, 0);
-  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Уточните номер канала");
   EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
@@ -124,13 +125,13 @@ TEST_P(RegulatorTest, OpeningOnASilentDeviceUnlinksIt) {
 
 TEST_P(RegulatorTest, AddressFieldIsCopiedButTakenOnlyWhenLinkAcceptsIt) {
   Open();
-  Type(kRgNet, "17");
-  EXPECT_EQ(d.texts[kRgNewNet], "17");
-  Type(kRgNet, "x");
-  EXPECT_EQ(d.texts[kRgNewNet], "x");
-  d.texts[kRgNet] = "23";  // the field's text, its change not yet told
-  Cmd(kRgNet, 0x0100);     // focus, not a change
-  EXPECT_EQ(d.texts[kRgNewNet], "x");
+  Type(IDX_SETUP_NET, "17");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "17");
+  Type(IDX_SETUP_NET, "x");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "x");
+  d.texts[IDX_SETUP_NET] = "23";  // the field's text, its change not yet told
+  Cmd(IDX_SETUP_NET, 0x0100);     // focus, not a change
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "x");
   EXPECT_EQ(r.Ch().net, 5);  // typing alone changes no address
 }
 
@@ -139,16 +140,16 @@ TEST_P(RegulatorTest, AddressFieldIsCopiedButTakenOnlyWhenLinkAcceptsIt) {
 TEST_P(RegulatorTest, OpenAndClosePort) {
   r.link.Close(0);
   Open();
-  Click(kRgPortOpen);
+  Click(IDX_PORT_OPEN);
   EXPECT_TRUE(r.link.IsOpen(0));
   EXPECT_TRUE(r.link.watched[0]);
-  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 открыт");
-  EXPECT_EQ(d.texts[kRgNet], "5");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 открыт");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "5");
   r.Ch(3).svjac = 1;
-  Click(kRgPortClose);
+  Click(IDX_PORT_CLOSE);
   EXPECT_FALSE(r.link.IsOpen(0));
-  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
-  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(r.Ch(0).svjac, 0);
   EXPECT_EQ(r.Ch(3).svjac, 0);  // closing the port ends every link
 }
@@ -157,9 +158,9 @@ TEST_P(RegulatorTest, PortThatCannotBeOpened) {
   r.link.Close(0);
   r.link.failOpen[0] = true;
   Open();
-  Click(kRgPortOpen);
-  EXPECT_FALSE(d.GetCheck(kRgPortOpen));
-  EXPECT_EQ(d.texts[kRgPortState], "Порта COM1 нет");
+  Click(IDX_PORT_OPEN);
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порта COM1 нет");
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Connection failed.");
   EXPECT_EQ(r.ui.messages[0].caption, "Error");
@@ -168,15 +169,15 @@ TEST_P(RegulatorTest, PortThatCannotBeOpened) {
 
 TEST_P(RegulatorTest, ChoosingAnotherPortClosesTheOldOne) {
   Open();
-  Choose(kRgPortList, 2);
+  Choose(IDX_PORT_LIST, 2);
   EXPECT_EQ(r.s.port0, 2);
   EXPECT_FALSE(r.link.IsOpen(0));
   EXPECT_FALSE(r.link.IsOpen(2));
-  EXPECT_EQ(d.texts[kRgPortState], "Порт COM1 закрыт");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
   EXPECT_EQ(r.Ch().svjac, 0);
-  Click(kRgPortOpen);
+  Click(IDX_PORT_OPEN);
   EXPECT_TRUE(r.link.IsOpen(2));
-  EXPECT_EQ(d.texts[kRgPortState], "Порт COM3 открыт");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM3 открыт");
 }
 
 // ---- linking ------------------------------------------------------------
@@ -184,7 +185,7 @@ TEST_P(RegulatorTest, ChoosingAnotherPortClosesTheOldOne) {
 TEST_P(RegulatorTest, LinkNeedsAnOpenPort) {
   r.link.Close(0);
   Open();
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Порт закрыт");
   EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
@@ -198,36 +199,36 @@ TEST_P(RegulatorTest, LinkTakesIdentityFlagsAndFirmwareDate) {
   Open();
   r.dev.status1 = 0x06;  // held open by command, digital input
   r.dev.status6 = 0x04;  // pressure regulator
-  Type(kRgNet, "5");
-  Cmd(kRgLink);
+  Type(IDX_SETUP_NET, "5");
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.link.written[0].frame, K({1, 0, 0, 0, 0, 0, 0, 5}));
   EXPECT_EQ(r.s.version_KVL, 7u);
   EXPECT_EQ(r.Ch().svjac, 1);
   EXPECT_EQ(r.Ch().n_ofqx, 12345u);
   EXPECT_EQ(r.Ch().pres, 1);
-  EXPECT_EQ(d.texts[kRgLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kRgSerial], "12345");
-  EXPECT_EQ(d.texts[kRgCaption], "Номер ВПЗ");
-  EXPECT_EQ(d.texts[kRgInput], "Цифровой");
-  EXPECT_EQ(d.texts[kRgState], "Норма");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_CAPTION], "Номер ВПЗ");
+  EXPECT_EQ(d.texts[IDX_SETUP_INPUT], "Цифровой");
+  EXPECT_EQ(d.texts[IDX_SETUP_STATE], "Норма");
   EXPECT_EQ(r.ui.invalidations, std::vector<bool>{false});
   if (Full()) {
-    EXPECT_EQ(d.texts[kRgMode], "КВЛоткрыт пр.");
-    EXPECT_TRUE(d.GetCheck(kRgMemOn));  // bit 4 clear: memorising on
-    EXPECT_FALSE(d.GetCheck(kRgMemOff));
+    EXPECT_EQ(d.texts[IDX_SETUP_MODE], "КВЛоткрыт пр.");
+    EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_ON));  // bit 4 clear: memorising on
+    EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_OFF));
     ASSERT_EQ(r.Sent(), 2u);
     EXPECT_EQ(r.link.written[1].frame, K({34, 0x24, 0, 0, 0, 0, 0, 5}));
-    EXPECT_EQ(d.texts[kRgFirmware], "Дата прошивки: 12-5-15-3");
+    EXPECT_EQ(d.texts[IDX_SETUP_FIRMWARE], "Дата прошивки: 12-5-15-3");
     EXPECT_EQ(r.Ch().day, 12u);
     EXPECT_EQ(r.Ch().month, 5u);
     EXPECT_EQ(r.Ch().your, 15u);
     EXPECT_EQ(r.Ch().ver, 3u);
     EXPECT_EQ(r.s.log.Lines().size(), 2u);
   } else {
-    EXPECT_EQ(d.texts[kRgMode], "Измерение");
-    EXPECT_FALSE(d.GetCheck(kRgMemOn));
+    EXPECT_EQ(d.texts[IDX_SETUP_MODE], "Измерение");
+    EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_ON));
     EXPECT_EQ(r.Sent(), 1u);
-    EXPECT_EQ(d.texts.count(kRgFirmware), 0u);
+    EXPECT_EQ(d.texts.count(IDX_SETUP_FIRMWARE), 0u);
     EXPECT_EQ(r.s.log.Lines().size(), 1u);
   }
 }
@@ -244,8 +245,8 @@ TEST_P(RegulatorTest, ModeLineShowsTheLastValveStateThatApplies) {
                         Case{0x0C, 0x60, "КВЛзакрыт ан."}}) {
     r.dev.status1 = k.s1;
     r.dev.status6 = k.s6;
-    Cmd(kRgLink);
-    EXPECT_EQ(d.texts[kRgMode], k.text) << int(k.s1) << "/" << int(k.s6);
+    Cmd(IDX_SETUP_LINK);
+    EXPECT_EQ(d.texts[IDX_SETUP_MODE], k.text) << int(k.s1) << "/" << int(k.s6);
   }
 }
 
@@ -253,18 +254,18 @@ TEST_P(RegulatorTest, Regnet5ModeLineFollowsRegulation) {
   if (Full()) GTEST_SKIP() << "regnet9 shows the valve state";
   Open();
   r.dev.status1 = 0x01;
-  Cmd(kRgLink);
-  EXPECT_EQ(d.texts[kRgMode], "Регулирование");
+  Cmd(IDX_SETUP_LINK);
+  EXPECT_EQ(d.texts[IDX_SETUP_MODE], "Регулирование");
 }
 
 TEST_P(RegulatorTest, FailedLinkIsLoggedAndUnlinks) {
   Open();
   r.dev.silent = true;
   const size_t before = r.s.log.Lines().size();
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.Ch().svjac, 0);
-  EXPECT_EQ(d.texts[kRgLinkState], "Не установлена");
-  EXPECT_EQ(d.texts[kRgSerial], "Не установлен");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "Не установлен");
   EXPECT_EQ(r.s.log.Lines().size() - before, 6u);
   EXPECT_TRUE(r.ui.messages.empty());
 }
@@ -272,13 +273,13 @@ TEST_P(RegulatorTest, FailedLinkIsLoggedAndUnlinks) {
 TEST_P(RegulatorTest, LinkInModbusReadsNoFirmwareDate) {
   r.Modbus();
   Open();
-  d.SetText(kRgFirmware, "Дата прошивки: 1-2-3-4");
+  d.SetText(IDX_SETUP_FIRMWARE, "Дата прошивки: 1-2-3-4");
   r.s.version_KVL = 0;
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.LastFrame(), M({5, 3, 0, 1, 0, 3}));
   EXPECT_EQ(r.Ch().svjac, 1);
   EXPECT_EQ(r.s.version_KVL, 7u);  // the translation's format byte
-  EXPECT_EQ(d.texts[kRgFirmware], "Дата прошивки: 1-2-3-4");
+  EXPECT_EQ(d.texts[IDX_SETUP_FIRMWARE], "Дата прошивки: 1-2-3-4");
 }
 
 TEST_P(RegulatorTest, SilentFirmwareDateIsReported) {
@@ -286,7 +287,7 @@ TEST_P(RegulatorTest, SilentFirmwareDateIsReported) {
   Open();
   r.dev.silentCodes = {CMD_DATE};
   const size_t before = r.s.log.Lines().size();
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.Ch().svjac, 1);
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Дата программы не установлена");
@@ -300,8 +301,8 @@ TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
   const size_t sent = r.Sent();
   for (const char* t : {"300", "255", "abc"}) {
     r.ui.messages.clear();
-    d.SetText(kRgNet, t);
-    Cmd(kRgLink);
+    d.SetText(IDX_SETUP_NET, t);
+    Cmd(IDX_SETUP_LINK);
     ASSERT_EQ(r.ui.messages.size(), 1u) << t;
     EXPECT_EQ(r.ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254)");
     EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
@@ -319,8 +320,8 @@ TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
   r.dev.addr = 0;
   for (const char* t : {"0", ""}) {
     r.Ch().svjac = 0;
-    d.SetText(kRgNet, t);
-    Cmd(kRgLink);
+    d.SetText(IDX_SETUP_NET, t);
+    Cmd(IDX_SETUP_LINK);
     EXPECT_EQ(r.Ch().svjac, 1) << t;
     EXPECT_EQ(r.Ch().net, 0) << t;
   }
@@ -333,16 +334,16 @@ TEST_P(RegulatorTest, QueryFindsTheSingleDevice) {
   r.Ch().net = 9;
   Open();
   r.dev.format = 4;
-  Cmd(kRgQuery);
+  Cmd(IDX_SETUP_QUERY);
   ASSERT_GE(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Оставьте подключенным один регулятор.Продолжить?");
   EXPECT_EQ(r.ui.messages[0].caption, "Внимание");
   EXPECT_EQ(r.ui.messages[0].buttons, MsgButtons::kOk);
   EXPECT_EQ(r.LastFrame(), K({2, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(r.Ch().net, 5);
-  EXPECT_EQ(d.texts[kRgNet], "5");
-  EXPECT_EQ(d.texts[kRgNewNet], "5");
-  EXPECT_EQ(d.texts[kRgSerial], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "5");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "5");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
   EXPECT_EQ(r.s.version_KVL, 4u);
   EXPECT_EQ(r.Ch().svjac, 0);  // not linked until "Установить связь"
   EXPECT_EQ(r.s.log.Lines().size(), 1u);
@@ -352,7 +353,7 @@ TEST_P(RegulatorTest, QueryAsksEvenWhenTheOperatorCancels) {
   Open();
   r.ui.answers = {kIdCancel};
   r.dev.silent = true;
-  Cmd(kRgQuery);
+  Cmd(IDX_SETUP_QUERY);
   EXPECT_EQ(r.Sent(), 6u);  // identify on opening and five attempts
   EXPECT_EQ(r.ui.Texts().back(), "No answer?com?");
   EXPECT_EQ(r.ui.messages.back().caption, "com[0]=2");
@@ -361,7 +362,7 @@ TEST_P(RegulatorTest, QueryAsksEvenWhenTheOperatorCancels) {
 TEST_P(RegulatorTest, QueryWithThePortClosed) {
   r.link.Close(0);
   Open();
-  Cmd(kRgQuery);
+  Cmd(IDX_SETUP_QUERY);
   EXPECT_EQ(r.ui.Texts(), (std::vector<std::string>{
                               "Оставьте подключенным один регулятор.Продолжить?", "Порт закрыт"}));
   EXPECT_EQ(r.Sent(), 0u);
@@ -371,7 +372,7 @@ TEST_P(RegulatorTest, QueryInModbus) {
   r.Modbus();
   r.Ch().svjac = 0;
   Open();
-  Cmd(kRgQuery);
+  Cmd(IDX_SETUP_QUERY);
   EXPECT_EQ(r.LastFrame(), M({0, 3, 0, 0, 0, 2}));
   EXPECT_EQ(r.Ch().net, 5);
   EXPECT_EQ(r.s.version_KVL, 3u);  // the function code stands in for the format
@@ -387,12 +388,12 @@ TEST_P(RegulatorTest, SpeedChangeGoesToTheDeviceThenTheComputer) {
     const char* shown;
   };
   for (const Case& k : {Case{2, 1, "2:38400"}, Case{0, 0, "0:9600"}, Case{1, 15, "1:19200"}}) {
-    Choose(kRgSpeedList, k.index);
+    Choose(IDX_SETUP_SPEED_LIST, k.index);
     EXPECT_EQ(r.LastFrame(), K({22, 0, k.code, 0, 0, 0, 0, 5}));
     EXPECT_EQ(r.s.nUartIndex, k.index);
     EXPECT_EQ(r.link.speed[0], k.index);
-    EXPECT_EQ(d.texts[kRgChannel], k.shown);
-    EXPECT_EQ(d.ListSelection(kRgSpeedList), k.index);
+    EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], k.shown);
+    EXPECT_EQ(d.ListSelection(IDX_SETUP_SPEED_LIST), k.index);
   }
   EXPECT_TRUE(r.ui.messages.empty());
 }
@@ -400,29 +401,29 @@ TEST_P(RegulatorTest, SpeedChangeGoesToTheDeviceThenTheComputer) {
 TEST_P(RegulatorTest, TheDevicesAnswerDecidesTheSpeed) {
   Open();
   r.dev.speedAnswer = 0;
-  Choose(kRgSpeedList, 2);
+  Choose(IDX_SETUP_SPEED_LIST, 2);
   EXPECT_EQ(r.s.nUartIndex, 0);
   EXPECT_EQ(r.link.speed[0], 0);
-  EXPECT_EQ(d.ListSelection(kRgSpeedList), 0);
-  EXPECT_EQ(d.texts[kRgChannel], "0:9600");
+  EXPECT_EQ(d.ListSelection(IDX_SETUP_SPEED_LIST), 0);
+  EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "0:9600");
 }
 
 TEST_P(RegulatorTest, UnconfirmedSpeedChangeStillSwitchesTheComputer) {
   Open();
   r.dev.silent = true;
-  Choose(kRgSpeedList, 2);
+  Choose(IDX_SETUP_SPEED_LIST, 2);
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "No \xD1\x81hange speed in KVL");
   EXPECT_EQ(r.ui.messages[0].caption, "Связь");
   EXPECT_EQ(r.s.nUartIndex, 2);
   EXPECT_EQ(r.link.speed[0], 2);
-  EXPECT_EQ(d.texts[kRgChannel], "2:38400");
+  EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "2:38400");
 }
 
 TEST_P(RegulatorTest, ComputerPortRefusingTheSpeed) {
   Open();
   r.link.failSpeed[0] = true;
-  Choose(kRgSpeedList, 0);
+  Choose(IDX_SETUP_SPEED_LIST, 0);
   EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"No set new speed in comp."});
   EXPECT_EQ(r.s.nUartIndex, 0);
 }
@@ -430,17 +431,17 @@ TEST_P(RegulatorTest, ComputerPortRefusingTheSpeed) {
 TEST_P(RegulatorTest, SpeedChangeWithThePortClosedIsRefused) {
   r.link.Close(0);
   Open();
-  Choose(kRgSpeedList, 2);
+  Choose(IDX_SETUP_SPEED_LIST, 2);
   EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"Порт закрыт"});
   EXPECT_EQ(r.Sent(), 0u);
   EXPECT_EQ(r.s.nUartIndex, 1);
-  EXPECT_EQ(d.ListSelection(kRgSpeedList), 1);
+  EXPECT_EQ(d.ListSelection(IDX_SETUP_SPEED_LIST), 1);
 }
 
 TEST_P(RegulatorTest, SpeedChangeInModbus) {
   r.Modbus();
   Open();
-  Choose(kRgSpeedList, 2);
+  Choose(IDX_SETUP_SPEED_LIST, 2);
   EXPECT_EQ(r.LastFrame(), M({5, 6, 0, 6, 0, 1}));
   EXPECT_EQ(r.s.nUartIndex, 2);
   EXPECT_EQ(r.link.speed[0], 2);
@@ -450,31 +451,31 @@ TEST_P(RegulatorTest, SpeedChangeInModbus) {
 
 TEST_P(RegulatorTest, AddressChange) {
   Open();
-  d.SetText(kRgNewNet, "17");
-  Cmd(kRgChange);
+  d.SetText(IDX_SETUP_NEWNET, "17");
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.ui.Texts(),
             std::vector<std::string>{"Оставьте подключенным один регулятор.Продолжить?"});
   EXPECT_EQ(r.LastFrame(), K({27, 0, 17, 0, 0, 0, 0, 5}));
   EXPECT_EQ(r.Ch().net, 17);
-  EXPECT_EQ(d.texts[kRgNet], "17");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "17");
   EXPECT_EQ(r.dev.addr, 17);
   // The device answers at its new address.
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.Ch().svjac, 1);
 }
 
 TEST_P(RegulatorTest, AddressChangeRefusals) {
   Open();
   const size_t sent = r.Sent();
-  d.SetText(kRgNewNet, "300");
-  Cmd(kRgChange);
+  d.SetText(IDX_SETUP_NEWNET, "300");
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.ui.Texts().back(), "Номер сети вне допустимого диапазона(0-254)");
   r.Ch().svjac = 0;
-  d.SetText(kRgNewNet, "17");
-  Cmd(kRgChange);
+  d.SetText(IDX_SETUP_NEWNET, "17");
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.ui.Texts().back(), "Уточните номер канала");
   r.link.Close(0);
-  Cmd(kRgChange);
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.ui.Texts().back(), "Порт закрыт");
   EXPECT_EQ(r.Sent(), sent);
   EXPECT_EQ(r.Ch().net, 5);
@@ -483,19 +484,19 @@ TEST_P(RegulatorTest, AddressChangeRefusals) {
 TEST_P(RegulatorTest, SilentAddressChangeKeepsTheAddress) {
   Open();
   r.dev.silent = true;
-  d.SetText(kRgNewNet, "17");
-  Cmd(kRgChange);
+  d.SetText(IDX_SETUP_NEWNET, "17");
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.ui.Texts().back(), "записi net");
   EXPECT_EQ(r.ui.messages.back().caption, "SvjacBlock");
   EXPECT_EQ(r.Ch().net, 5);
-  EXPECT_EQ(d.texts[kRgNet], "5");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "5");
 }
 
 TEST_P(RegulatorTest, AddressChangeInModbus) {
   r.Modbus();
   Open();
-  d.SetText(kRgNewNet, "17");
-  Cmd(kRgChange);
+  d.SetText(IDX_SETUP_NEWNET, "17");
+  Cmd(IDX_SETUP_CHANGE);
   EXPECT_EQ(r.LastFrame(), M({5, 6, 0, 0, 0, 17}));
   EXPECT_EQ(r.Ch().net, 17);
 }
@@ -505,51 +506,51 @@ TEST_P(RegulatorTest, AddressChangeInModbus) {
 TEST_P(RegulatorTest, MemorisingOffAndOn) {
   Open();
   r.Ch().rasre = 1;
-  Click(kRgMemOff);
+  Click(IDX_SETUP_MEM_OFF);
   EXPECT_EQ(r.LastFrame(), K({31, 1, 0, 0, 0, 0, 0, 5}));
-  EXPECT_TRUE(d.GetCheck(kRgMemOff));
-  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_OFF));
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_ON));
   EXPECT_EQ(r.Ch().rasre, Full() ? 0 : 1);  // regnet5 has nowhere to keep it
-  Click(kRgMemOn);
+  Click(IDX_SETUP_MEM_ON);
   EXPECT_EQ(r.LastFrame(), K({31, 0, 0, 0, 0, 0, 0, 5}));
-  EXPECT_TRUE(d.GetCheck(kRgMemOn));
+  EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_ON));
   EXPECT_EQ(r.Ch().rasre, 1);
   EXPECT_EQ(r.s.log.Lines().size(), 3u);
 }
 
 TEST_P(RegulatorTest, FailedMemorisingPutsTheButtonsBack) {
   Open();
-  Cmd(kRgLink);  // shows memorising on (newer layout, bit 4 clear) in regnet9
-  const bool onBefore = d.GetCheck(kRgMemOn), offBefore = d.GetCheck(kRgMemOff);
+  Cmd(IDX_SETUP_LINK);  // shows memorising on (newer layout, bit 4 clear) in regnet9
+  const bool onBefore = d.GetCheck(IDX_SETUP_MEM_ON), offBefore = d.GetCheck(IDX_SETUP_MEM_OFF);
   const int rasre = r.Ch().rasre;
   r.dev.silent = true;
-  Click(kRgMemOff);
+  Click(IDX_SETUP_MEM_OFF);
   EXPECT_EQ(r.ui.Texts().back(), "No \xD1\x81hange rasre");
   EXPECT_EQ(r.ui.messages.back().caption, "Разрешение");
-  EXPECT_EQ(d.GetCheck(kRgMemOn), onBefore);
-  EXPECT_EQ(d.GetCheck(kRgMemOff), offBefore);
+  EXPECT_EQ(d.GetCheck(IDX_SETUP_MEM_ON), onBefore);
+  EXPECT_EQ(d.GetCheck(IDX_SETUP_MEM_OFF), offBefore);
   EXPECT_EQ(r.Ch().rasre, rasre);
 }
 
 TEST_P(RegulatorTest, MemorisingNeedsPortAndLink) {
   Open();
   r.Ch().svjac = 0;
-  Click(kRgMemOn);
+  Click(IDX_SETUP_MEM_ON);
   EXPECT_EQ(r.ui.Texts().back(), "Уточните номер канала");
-  EXPECT_FALSE(d.GetCheck(kRgMemOn));
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_ON));
   r.link.Close(0);
-  Click(kRgMemOff);
+  Click(IDX_SETUP_MEM_OFF);
   EXPECT_EQ(r.ui.Texts().back(), "Порт закрыт");
-  EXPECT_FALSE(d.GetCheck(kRgMemOff));
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_OFF));
   EXPECT_EQ(r.Sent(), 1u);  // the identify on opening only
 }
 
 TEST_P(RegulatorTest, MemorisingInModbusWritesCoilFour) {
   r.Modbus();
   Open();
-  Click(kRgMemOff);
+  Click(IDX_SETUP_MEM_OFF);
   EXPECT_EQ(r.LastFrame(), M({5, 0x0F, 0, 4, 0, 1, 1, 1}));
-  EXPECT_TRUE(d.GetCheck(kRgMemOff));
+  EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_OFF));
 }
 
 // ---- leaving ------------------------------------------------------------
@@ -598,10 +599,10 @@ TEST_P(RegulatorTest, CommandsFollowTheActiveChannel) {
   Open();
   r.s.table.cnl2 = 2;  // changed in the monitor window meanwhile
   r.Ch(2).net = 77;
-  Cmd(kRgQuery);
+  Cmd(IDX_SETUP_QUERY);
   EXPECT_EQ(r.Ch(2).net, 5);
   EXPECT_EQ(r.Ch(0).net, 5);
-  Cmd(kRgLink);
+  Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.Ch(2).svjac, 1);
 }
 

@@ -68,12 +68,12 @@ class SetpointDialogTest : public testing::TestWithParam<const Variant*> {
   // Reaches the dialog's logic the way the binding does.
   DialogLogic& Logic() { return *logic; }
   void Select(int index) {
-    d->ListSelect(kSpPresets, index);
-    Cmd(kSpPresets, 1);
+    d->ListSelect(IDX_SETPOINT_PRESETS, index);
+    Cmd(IDX_SETPOINT_PRESETS, 1);
   }
   void Enter(const std::string& text) {
-    d->SetText(kSpEdit, text);
-    Cmd(kSpSend, 0);
+    d->SetText(IDX_SETPOINT_EDIT, text);
+    Cmd(IDX_SETPOINT_SEND, 0);
   }
   void Cmd(int id, int code) { logic->OnCommand(*d, id, code); }
   uint16_t SentRaw() const {
@@ -105,8 +105,8 @@ INSTANTIATE_TEST_SUITE_P(Both, SetpointDialogTest, testing::Values(&kNet9, &kNet
 TEST_P(SetpointDialogTest, OpeningFillsThePresetsAndTheChannel) {
   const std::vector<std::string> presets{"0%",  "10%", "20%", "30%", "40%", "50%",
                                          "60%", "70%", "80%", "90%", "100%"};
-  EXPECT_EQ(d->lists[kSpPresets], presets);
-  EXPECT_EQ(d->texts[kSpChannel], "0");
+  EXPECT_EQ(d->lists[IDX_SETPOINT_PRESETS], presets);
+  EXPECT_EQ(d->texts[IDX_SETPOINT_CHANNEL], "0");
   EXPECT_EQ(r.Sent(), 0u);
 }
 
@@ -114,7 +114,7 @@ TEST_P(SetpointDialogTest, PresetIsSentOnSelection) {
   r.Ch().zifra = 0;
   Select(5);
   EXPECT_EQ(r.LastFrame(), K({37, 0, 0x13, 0x88, 0, 0, 0, 5}));
-  EXPECT_EQ(d->texts[kSpEdit], "50.0");
+  EXPECT_EQ(d->texts[IDX_SETPOINT_EDIT], "50.0");
   EXPECT_EQ(r.Ch().zifra, 1);
   EXPECT_EQ(r.monitor.texts[1267], "Вход:цифр.");
   EXPECT_EQ(r.s.log.Lines().size(), 1u);
@@ -124,16 +124,16 @@ TEST_P(SetpointDialogTest, PresetIsSentOnSelection) {
 TEST_P(SetpointDialogTest, PresetShowsTheValueTheDeviceTook) {
   r.dev.takenSetpoint = 4321;
   Select(5);
-  EXPECT_EQ(d->texts[kSpEdit], "43.2");
+  EXPECT_EQ(d->texts[IDX_SETPOINT_EDIT], "43.2");
 }
 
 TEST_P(SetpointDialogTest, FreeEntryIsSentWithTheButtonAndNotRewritten) {
-  d->ListSelect(kSpPresets, 3);
+  d->ListSelect(IDX_SETPOINT_PRESETS, 3);
   r.dev.takenSetpoint = 1;  // a free value is not read back
   Enter("12.125");
   EXPECT_EQ(SentRaw(), 1212);
-  EXPECT_EQ(d->ListSelection(kSpPresets), -1);
-  EXPECT_EQ(d->texts[kSpEdit], "12.125");
+  EXPECT_EQ(d->ListSelection(IDX_SETPOINT_PRESETS), -1);
+  EXPECT_EQ(d->texts[IDX_SETPOINT_EDIT], "12.125");
   Enter("12.126");
   EXPECT_EQ(SentRaw(), 1213);
   Enter("12,5");
@@ -164,7 +164,7 @@ TEST_P(SetpointDialogTest, ModbusSelectsDigitalInputThenWritesRegisterFour) {
   ASSERT_EQ(r.Sent(), 2u);
   EXPECT_EQ(r.link.written[0].frame, M({5, 0x0F, 0, 1, 0, 1, 1, 1}));
   EXPECT_EQ(r.link.written[1].frame, M({5, 0x06, 0, 4, 0x13, 0x88}));
-  EXPECT_EQ(d->texts[kSpEdit], "50.0");
+  EXPECT_EQ(d->texts[IDX_SETPOINT_EDIT], "50.0");
   EXPECT_EQ(r.s.log.Lines().size(), 2u);
   EXPECT_EQ(r.Ch().zifra, 1);
   EXPECT_EQ(r.dev.registers, (std::vector<std::pair<int, int>>{{4, 5000}}));
@@ -189,7 +189,7 @@ TEST_P(SetpointDialogTest, FailedSetpointKeepsTheInputAndIsLogged) {
   EXPECT_EQ(r.Ch().zifra, 0);
   EXPECT_EQ(r.monitor.texts.count(1267), 0u);
   EXPECT_EQ(r.s.log.Lines().size(), 6u);  // time-outs and the empty answer
-  EXPECT_EQ(d->texts[kSpEdit], "100.0");
+  EXPECT_EQ(d->texts[IDX_SETPOINT_EDIT], "100.0");
 }
 
 TEST_P(SetpointDialogTest, SendsToTheChannelItWasOpenedFor) {
@@ -225,15 +225,15 @@ TEST(SetpointDialogLife, OkAndCloseBoxClearTheFlagAndAllowAFreshDialog) {
   ASSERT_EQ(r.ui.dialogs.size(), 2u);
   FakeDialog* second = r.ui.dialogs.back().get();
   EXPECT_EQ(r.s.hLspis, second);
-  EXPECT_EQ(second->lists[kSpPresets].size(), 11u);
+  EXPECT_EQ(second->lists[IDX_SETPOINT_PRESETS].size(), 11u);
   SetpointDialog logic2(r.c);
   logic2.OnInit(*second);
   logic2.OnClose(*second);
   EXPECT_TRUE(second->ended);
   EXPECT_EQ(r.s.flist[0], 0);
   // A closed dialog's logic sends nothing any more.
-  second->ListSelect(kSpPresets, 1);
-  logic2.OnCommand(*second, kSpPresets, 1);
+  second->ListSelect(IDX_SETPOINT_PRESETS, 1);
+  logic2.OnCommand(*second, IDX_SETPOINT_PRESETS, 1);
   EXPECT_EQ(r.Sent(), 0u);
   EXPECT_TRUE(r.ui.messages.empty());
 }
@@ -262,7 +262,7 @@ TEST(SetpointDialogLife, ChangeOfChannelInTheMonitorClosesIt) {
   mon.OnInit(r.monitor);
   HandleMenuCommand(r.c, 40062);
   FakeDialog* sp = r.ui.dialogs.back().get();
-  EXPECT_EQ(sp->texts[kSpChannel], "0");
+  EXPECT_EQ(sp->texts[IDX_SETPOINT_CHANNEL], "0");
   const int radio1 = MonitorRowOf(kNet9, 1).radio;
   r.monitor.SetCheck(MonitorRowOf(kNet9, 0).radio, false);
   r.monitor.SetCheck(radio1, true);
@@ -273,7 +273,7 @@ TEST(SetpointDialogLife, ChangeOfChannelInTheMonitorClosesIt) {
   EXPECT_EQ(r.s.hLspis, nullptr);
   HandleMenuCommand(r.c, 40062);
   ASSERT_EQ(r.ui.dialogs.size(), 2u);
-  EXPECT_EQ(r.ui.dialogs.back()->texts[kSpChannel], "1");
+  EXPECT_EQ(r.ui.dialogs.back()->texts[IDX_SETPOINT_CHANNEL], "1");
   EXPECT_TRUE(r.ui.messages.empty());
 }
 

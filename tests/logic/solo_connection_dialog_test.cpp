@@ -13,16 +13,16 @@ class SoloConnectionTest : public SoloTest {
   // Runs the dialog; the test operates it in `body`.
   void Run(std::function<void(FakeDialog&, DialogLogic&)> body) {
     ui.onModal = std::move(body);
-    prog.OnCommand(kMenuConnect, 0);
+    prog.OnCommand(IDC_SETUP, 0);
     ui.onModal = nullptr;
   }
   static void Open(FakeDialog& d, DialogLogic& l) {
-    d.SetCheck(kIdPortOpen, true);
-    l.OnCommand(d, kIdPortOpen, 0);
+    d.SetCheck(IDX_PORT_OPEN, true);
+    l.OnCommand(d, IDX_PORT_OPEN, 0);
   }
   static void Type(FakeDialog& d, DialogLogic& l, const std::string& text) {
-    d.SetText(kIdAddress, text);
-    l.OnCommand(d, kIdAddress, kEditChange);
+    d.SetText(IDX_SETUP_NET, text);
+    l.OnCommand(d, IDX_SETUP_NET, kEnChange);
   }
 };
 
@@ -31,17 +31,17 @@ TEST_F(SoloConnectionTest, InitialisationWithTheClosedPort) {
   Run([](FakeDialog&, DialogLogic&) {});
   FakeDialog& d = LastDialog();
   EXPECT_EQ(d.templateId, 114);
-  EXPECT_EQ(d.texts[kIdAddress], "7");
-  EXPECT_EQ(d.texts[kIdNewAddress], "7");
-  EXPECT_EQ(d.texts[kIdLinkState], std::string(15, ' '));
-  EXPECT_EQ(d.texts[kIdNumber], std::string(15, ' '));
-  ASSERT_EQ(d.lists[kIdPortCombo].size(), 10u);
-  EXPECT_EQ(d.lists[kIdPortCombo][9], "COM10");
-  EXPECT_EQ(d.ListSelection(kIdPortCombo), 2);
-  EXPECT_EQ(d.lists[kIdSpeedCombo], (std::vector<std::string>{"9600", "19200", "38400"}));
-  EXPECT_EQ(d.ListSelection(kIdSpeedCombo), 1);
-  EXPECT_EQ(d.texts[kIdSpeedText], "1");
-  EXPECT_EQ(d.texts[kIdPortState], "Порт COM3 закрыт");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "7");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "7");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], std::string(15, ' '));
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], std::string(15, ' '));
+  ASSERT_EQ(d.lists[IDX_PORT_LIST].size(), 10u);
+  EXPECT_EQ(d.lists[IDX_PORT_LIST][9], "COM10");
+  EXPECT_EQ(d.ListSelection(IDX_PORT_LIST), 2);
+  EXPECT_EQ(d.lists[IDX_SETUP_SPEED_LIST], (std::vector<std::string>{"9600", "19200", "38400"}));
+  EXPECT_EQ(d.ListSelection(IDX_SETUP_SPEED_LIST), 1);
+  EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "1");
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM3 закрыт");
   EXPECT_TRUE(link.written.empty());
 }
 
@@ -51,18 +51,18 @@ TEST_F(SoloConnectionTest, ReopeningWithAConnectedRegulatorIdentifiesItAgain) {
   const size_t idents = reg.Seen(1).size();
   Run([](FakeDialog&, DialogLogic&) {});
   FakeDialog& d = LastDialog();
-  EXPECT_EQ(d.texts[kIdPortState], "Порт 1 открыт");
-  EXPECT_TRUE(d.GetCheck(kIdPortOpen));
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт 1 открыт");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(reg.Seen(1).size(), idents + 1);
-  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kIdNumber], "12345");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");
 
   // The regulator falls silent: the dialog says so and the link is dropped.
   reg.silent = true;
   Run([](FakeDialog&, DialogLogic&) {});
   FakeDialog& d2 = LastDialog();
-  EXPECT_EQ(d2.texts[kIdLinkState], "Не установлена");
-  EXPECT_EQ(d2.texts[kIdNumber], "Не установлен");
+  EXPECT_EQ(d2.texts[IDX_SETUP_LINK_STATE], "Не установлена");
+  EXPECT_EQ(d2.texts[IDX_SETUP_SERIAL], "Не установлен");
   EXPECT_TRUE(Shown("Уточните номер канала"));
   EXPECT_FALSE(prog.State().Connected());
 }
@@ -72,12 +72,12 @@ TEST_F(SoloConnectionTest, OpenPortWithoutConnectionSelectsTheCloseRadioOnReopen
   Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
   EXPECT_TRUE(link.IsOpen(0));
   EXPECT_TRUE(link.watched[0]);
-  EXPECT_EQ(LastDialog().texts[kIdPortState], "Порт COM1 открыт");
+  EXPECT_EQ(LastDialog().texts[IDX_PORT_STATE], "Порт COM1 открыт");
   Run([](FakeDialog&, DialogLogic&) {});
   FakeDialog& d = LastDialog();
-  EXPECT_EQ(d.texts[kIdPortState], "Порт 1 открыт");
-  EXPECT_EQ(d.texts[kIdLinkState], "Не установлена");
-  EXPECT_TRUE(d.GetCheck(kIdPortClose));
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт 1 открыт");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
+  EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
 }
 
 TEST_F(SoloConnectionTest, FailedOpenShowsWhatFailedAndMessage115) {
@@ -89,9 +89,9 @@ TEST_F(SoloConnectionTest, FailedOpenShowsWhatFailedAndMessage115) {
     link.failWatcher[3] = watcher;
     Run([](FakeDialog& d, DialogLogic& l) { Open(d, l); });
     FakeDialog& d = LastDialog();
-    EXPECT_FALSE(d.GetCheck(kIdPortOpen));
+    EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
     EXPECT_FALSE(link.IsOpen(3));
-    EXPECT_EQ(d.texts[kIdPortState], "Порта COM4 нет");
+    EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порта COM4 нет");
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].text, watcher ? ".Ошибка108" : "COM4");
     EXPECT_EQ(ui.messages[0].caption, watcher ? "Error" : ".Ошибка109");
@@ -108,8 +108,8 @@ TEST_F(SoloConnectionTest, ConnectAtTheTypedAddress) {
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "5");
-    EXPECT_EQ(d.texts[kIdNewAddress], "5");  // typed address copied
-    l.OnCommand(d, kIdConnect, 0);
+    EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "5");  // typed address copied
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
   });
   FakeDialog& d = LastDialog();
   const auto getnet = reg.Seen(2);
@@ -120,13 +120,13 @@ TEST_F(SoloConnectionTest, ConnectAtTheTypedAddress) {
   EXPECT_EQ(ident[0], KormastAnswer({1, 0, 0, 0, 0, 0, 0, 5}));
   EXPECT_TRUE(prog.State().Connected());
   EXPECT_EQ(prog.State().version_KVL, 7u);
-  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");
-  EXPECT_EQ(d.texts[kIdNumber], "12345");  // identify's number replaces getnet's
-  EXPECT_EQ(d.texts[kIdMode], "Регулирование");
-  EXPECT_EQ(d.texts[kIdInput], "Аналоговый");
-  EXPECT_EQ(d.texts[kIdAlarm], "Норма");
-  EXPECT_TRUE(d.GetCheck(kIdMemory));  // layout A byte 1 bit 4 clear: remembered
-  EXPECT_FALSE(d.GetCheck(kIdNoMemory));
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "12345");  // identify's number replaces getnet's
+  EXPECT_EQ(d.texts[IDX_SETUP_MODE], "Регулирование");
+  EXPECT_EQ(d.texts[IDX_SETUP_INPUT], "Аналоговый");
+  EXPECT_EQ(d.texts[IDX_SETUP_STATE], "Норма");
+  EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_ON));  // layout A byte 1 bit 4 clear: remembered
+  EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_OFF));
   EXPECT_EQ(prog.State().fsatbor, kValveRegulating);
   EXPECT_TRUE(ui.messages.empty());
   // Both answers are logged, getnet's first.
@@ -142,11 +142,11 @@ TEST_F(SoloConnectionTest, AddressZeroFindsTheRegulatorsOwnAddress) {
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "0");
-    l.OnCommand(d, kIdConnect, 0);
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
   });
   FakeDialog& d = LastDialog();
-  EXPECT_EQ(d.texts[kIdAddress], "42");
-  EXPECT_EQ(d.texts[kIdNewAddress], "42");
+  EXPECT_EQ(d.texts[IDX_SETUP_NET], "42");
+  EXPECT_EQ(d.texts[IDX_SETUP_NEWNET], "42");
   EXPECT_EQ(prog.State().Address(), 42);
   EXPECT_TRUE(prog.State().Connected());
   EXPECT_EQ(reg.Seen(1).at(0)[7], 42);
@@ -158,7 +158,7 @@ TEST_F(SoloConnectionTest, AddressTypedAs300IsUsedAs44) {
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "300");
-    l.OnCommand(d, kIdConnect, 0);
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
   });
   ASSERT_EQ(reg.Seen(2).size(), 1u);
   EXPECT_EQ(reg.Seen(2)[0][7], 44);
@@ -183,7 +183,7 @@ TEST_F(SoloConnectionTest, SilentAtGetnetGoesOnWithTheTypedAddress) {
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "5");
-    l.OnCommand(d, kIdConnect, 0);
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
   });
   EXPECT_TRUE(Shown("Ошибка100"));
   EXPECT_TRUE(prog.State().Connected());
@@ -197,12 +197,12 @@ TEST_F(SoloConnectionTest, RegulatorSilentAtIdentifyIsNotConnected) {
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "5");
-    l.OnCommand(d, kIdConnect, 0);
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
   });
   FakeDialog& d = LastDialog();
   EXPECT_FALSE(prog.State().Connected());
-  EXPECT_EQ(d.texts[kIdLinkState], "Не установлена");
-  EXPECT_EQ(d.texts[kIdNumber], "Не установлен");
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
+  EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "Не установлен");
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Номер не установлен.");
   EXPECT_EQ(ui.messages[0].caption, "ErrorSvjac");
@@ -211,10 +211,10 @@ TEST_F(SoloConnectionTest, RegulatorSilentAtIdentifyIsNotConnected) {
 TEST_F(SoloConnectionTest, ButtonsWithThePortClosedSayPortClosed) {
   Start();
   Run([](FakeDialog& d, DialogLogic& l) {
-    l.OnCommand(d, kIdConnect, 0);
-    l.OnCommand(d, kIdChangeAddress, 0);
-    d.SetCheck(kIdNoMemory, true);
-    l.OnCommand(d, kIdNoMemory, 0);
+    l.OnCommand(d, IDX_SETUP_LINK, 0);
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
+    d.SetCheck(IDX_SETUP_MEM_OFF, true);
+    l.OnCommand(d, IDX_SETUP_MEM_OFF, 0);
   });
   ASSERT_EQ(ui.messages.size(), 3u);
   for (const auto& m : ui.messages) {
@@ -229,9 +229,9 @@ TEST_F(SoloConnectionTest, ChangeAndMemorisingWithoutConnectionShowMessage106) {
   Start();
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
-    l.OnCommand(d, kIdChangeAddress, 0);
-    d.SetCheck(kIdMemory, true);
-    l.OnCommand(d, kIdMemory, 0);
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
+    d.SetCheck(IDX_SETUP_MEM_ON, true);
+    l.OnCommand(d, IDX_SETUP_MEM_ON, 0);
   });
   ASSERT_EQ(ui.messages.size(), 2u);
   for (const auto& m : ui.messages) {
@@ -246,8 +246,8 @@ TEST_F(SoloConnectionTest, ChangeAddressWritesOnceWithoutWaitingAndTakesTheNewAd
   Connect();
   const size_t mark = Mark();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kIdNewAddress, "77");
-    l.OnCommand(d, kIdChangeAddress, 0);
+    d.SetText(IDX_SETUP_NEWNET, "77");
+    l.OnCommand(d, IDX_SETUP_CHANGE, 0);
   });
   const auto w = WrittenSince(mark);
   // Re-identify at start of the dialog, then the one address frame.
@@ -256,14 +256,14 @@ TEST_F(SoloConnectionTest, ChangeAddressWritesOnceWithoutWaitingAndTakesTheNewAd
   EXPECT_EQ(w[1][2], 77);
   EXPECT_EQ(w[1][7], 5);
   EXPECT_EQ(prog.State().Address(), 77);
-  EXPECT_EQ(LastDialog().texts[kIdAddress], "77");
+  EXPECT_EQ(LastDialog().texts[IDX_SETUP_NET], "77");
   EXPECT_EQ(reg.addr, 77);
   EXPECT_EQ(prog.State().log.Lines().back().substr(0, 2), "0;");
   EXPECT_TRUE(ui.messages.empty());
 
   // The regulator answers at its new address afterwards.
   ui.messages.clear();
-  prog.OnCommand(kMenuKvl, 0);
+  prog.OnCommand(IDC_KIND_FLOW, 0);
   EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -275,8 +275,8 @@ TEST_F(SoloConnectionTest, ChangeAddressOutsideTheRangeIsRefused) {
     ui.messages.clear();
     const size_t mark = Mark();
     Run([&](FakeDialog& d, DialogLogic& l) {
-      d.SetText(kIdNewAddress, typed);
-      l.OnCommand(d, kIdChangeAddress, 0);
+      d.SetText(IDX_SETUP_NEWNET, typed);
+      l.OnCommand(d, IDX_SETUP_CHANGE, 0);
     });
     for (const auto& f : WrittenSince(mark)) EXPECT_NE(f[0], 27);
     EXPECT_EQ(prog.State().Address(), 5);
@@ -311,9 +311,9 @@ TEST_F(SoloConnectionTest, AddressWriteProblemsAreToldAsEveryWritesAndAFailedOne
     reg.addr = 5;  // a regulator that took the new address goes back
     ui.messages.clear();
     Run([&](FakeDialog& d, DialogLogic& l) {
-      d.SetText(kIdNewAddress, "9");
+      d.SetText(IDX_SETUP_NEWNET, "9");
       link.writeScript = {c.write};
-      l.OnCommand(d, kIdChangeAddress, 0);
+      l.OnCommand(d, IDX_SETUP_CHANGE, 0);
     });
     std::vector<std::pair<std::string, std::string>> told;
     for (const auto& m : ui.messages)
@@ -328,16 +328,16 @@ TEST_F(SoloConnectionTest, SpeedChangeOnBothSides) {
   Start();
   Connect();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
   });
   const auto speed = reg.Seen(22);
   ASSERT_EQ(speed.size(), 1u);
   EXPECT_EQ(speed[0][2], 1);  // 38400
   EXPECT_EQ(prog.State().nUartIndex, 2);
   EXPECT_EQ(link.speed[0], 2);
-  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "2:38400");
-  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 2);
+  EXPECT_EQ(LastDialog().texts[IDX_SETUP_CHANNEL], "2:38400");
+  EXPECT_EQ(LastDialog().ListSelection(IDX_SETUP_SPEED_LIST), 2);
 }
 
 TEST_F(SoloConnectionTest, SpeedFollowsTheRegulatorsAnswer) {
@@ -345,13 +345,13 @@ TEST_F(SoloConnectionTest, SpeedFollowsTheRegulatorsAnswer) {
   Connect();
   reg.speedAnswer = 0;  // the regulator went to 9600 whatever was asked
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
   });
   EXPECT_EQ(prog.State().nUartIndex, 0);
   EXPECT_EQ(link.speed[0], 0);
-  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "0:9600");
-  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 0);
+  EXPECT_EQ(LastDialog().texts[IDX_SETUP_CHANNEL], "0:9600");
+  EXPECT_EQ(LastDialog().ListSelection(IDX_SETUP_SPEED_LIST), 0);
 }
 
 TEST_F(SoloConnectionTest, SpeedChangeWithoutAnswerStillSwitchesTheComputer) {
@@ -359,13 +359,13 @@ TEST_F(SoloConnectionTest, SpeedChangeWithoutAnswerStillSwitchesTheComputer) {
   Connect();
   reg.silent = true;
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 0);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 0);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
   });
   EXPECT_TRUE(Shown("No сhange speed in KVL.Ошибка100"));
   EXPECT_EQ(prog.State().nUartIndex, 0);
   EXPECT_EQ(link.speed[0], 0);
-  EXPECT_EQ(LastDialog().texts[kIdSpeedText], "0:9600");
+  EXPECT_EQ(LastDialog().texts[IDX_SETUP_CHANNEL], "0:9600");
 }
 
 TEST_F(SoloConnectionTest, FailedComputerSpeedShowsMessage116) {
@@ -373,8 +373,8 @@ TEST_F(SoloConnectionTest, FailedComputerSpeedShowsMessage116) {
   Connect();
   link.failSpeed[0] = true;
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
   });
   EXPECT_TRUE(Shown("No set new speed in comp.Ошибка116"));
 }
@@ -382,24 +382,24 @@ TEST_F(SoloConnectionTest, FailedComputerSpeedShowsMessage116) {
 TEST_F(SoloConnectionTest, SpeedChoiceWithThePortClosedSendsNothing) {
   Start();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
   });
   EXPECT_TRUE(link.written.empty());
   EXPECT_TRUE(Shown("Порт закрыт"));
   EXPECT_EQ(prog.State().nUartIndex, 1);
-  EXPECT_EQ(LastDialog().ListSelection(kIdSpeedCombo), 1);
+  EXPECT_EQ(LastDialog().ListSelection(IDX_SETUP_SPEED_LIST), 1);
 }
 
 TEST_F(SoloConnectionTest, ReopenedPortRunsAtTheChosenSpeed) {
   Start();
   Connect();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdSpeedCombo, 2);
-    l.OnCommand(d, kIdSpeedCombo, kSelChange);
-    d.SetCheck(kIdPortOpen, false);
-    d.SetCheck(kIdPortClose, true);
-    l.OnCommand(d, kIdPortClose, 0);
+    d.ListSelect(IDX_SETUP_SPEED_LIST, 2);
+    l.OnCommand(d, IDX_SETUP_SPEED_LIST, kSelChange);
+    d.SetCheck(IDX_PORT_OPEN, false);
+    d.SetCheck(IDX_PORT_CLOSE, true);
+    l.OnCommand(d, IDX_PORT_CLOSE, 0);
     Open(d, l);
   });
   EXPECT_TRUE(link.IsOpen(0));
@@ -410,34 +410,34 @@ TEST_F(SoloConnectionTest, MemorisingRadiosFollowTheEcho) {
   Start();
   Connect();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.SetCheck(kIdMemory, false);
-    d.SetCheck(kIdNoMemory, true);
-    l.OnCommand(d, kIdNoMemory, 0);
+    d.SetCheck(IDX_SETUP_MEM_ON, false);
+    d.SetCheck(IDX_SETUP_MEM_OFF, true);
+    l.OnCommand(d, IDX_SETUP_MEM_OFF, 0);
   });
   auto r = reg.Seen(31);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0][1], 1);
-  EXPECT_TRUE(LastDialog().GetCheck(kIdNoMemory));
-  EXPECT_FALSE(LastDialog().GetCheck(kIdMemory));
+  EXPECT_TRUE(LastDialog().GetCheck(IDX_SETUP_MEM_OFF));
+  EXPECT_FALSE(LastDialog().GetCheck(IDX_SETUP_MEM_ON));
   EXPECT_EQ(prog.State().log.Lines().back().substr(0, 5), "31;1;");
 
   // An answer other than the echo leaves the radios as the click left them.
   reg.rasreAnswer = 7;
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.SetCheck(kIdNoMemory, false);
-    d.SetCheck(kIdMemory, true);
-    l.OnCommand(d, kIdMemory, 0);
-    EXPECT_TRUE(d.GetCheck(kIdMemory));
-    EXPECT_FALSE(d.GetCheck(kIdNoMemory));
-    d.SetCheck(kIdMemory, false);  // clicked "Нет" afterwards; the answer is no echo
-    d.SetCheck(kIdNoMemory, true);
-    l.OnCommand(d, kIdNoMemory, 0);
+    d.SetCheck(IDX_SETUP_MEM_OFF, false);
+    d.SetCheck(IDX_SETUP_MEM_ON, true);
+    l.OnCommand(d, IDX_SETUP_MEM_ON, 0);
+    EXPECT_TRUE(d.GetCheck(IDX_SETUP_MEM_ON));
+    EXPECT_FALSE(d.GetCheck(IDX_SETUP_MEM_OFF));
+    d.SetCheck(IDX_SETUP_MEM_ON, false);  // clicked "Нет" afterwards; the answer is no echo
+    d.SetCheck(IDX_SETUP_MEM_OFF, true);
+    l.OnCommand(d, IDX_SETUP_MEM_OFF, 0);
   });
   r = reg.Seen(31);
   ASSERT_EQ(r.size(), 3u);
   EXPECT_EQ(r[1][1], 0);
-  EXPECT_TRUE(LastDialog().GetCheck(kIdNoMemory));
-  EXPECT_FALSE(LastDialog().GetCheck(kIdMemory));
+  EXPECT_TRUE(LastDialog().GetCheck(IDX_SETUP_MEM_OFF));
+  EXPECT_FALSE(LastDialog().GetCheck(IDX_SETUP_MEM_ON));
   EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -446,10 +446,10 @@ TEST_F(SoloConnectionTest, MemorisingFailuresHaveTheirOwnTexts) {
   Connect();
   Run([this](FakeDialog& d, DialogLogic& l) {
     reg.silent = true;  // after the dialog identified it again
-    d.SetCheck(kIdNoMemory, true);
-    l.OnCommand(d, kIdNoMemory, 0);
-    d.SetCheck(kIdMemory, true);
-    l.OnCommand(d, kIdMemory, 0);
+    d.SetCheck(IDX_SETUP_MEM_OFF, true);
+    l.OnCommand(d, IDX_SETUP_MEM_OFF, 0);
+    d.SetCheck(IDX_SETUP_MEM_ON, true);
+    l.OnCommand(d, IDX_SETUP_MEM_ON, 0);
   });
   const auto t = ui.Texts();
   ASSERT_GE(t.size(), 2u);
@@ -462,8 +462,8 @@ TEST_F(SoloConnectionTest, ChoosingAnotherPortClosesTheOldOneFirst) {
   Connect();
   const size_t mark = Mark();
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdPortCombo, 4);
-    l.OnCommand(d, kIdPortCombo, kSelChange);
+    d.ListSelect(IDX_PORT_LIST, 4);
+    l.OnCommand(d, IDX_PORT_LIST, kSelChange);
   });
   const auto w = WrittenSince(mark);
   ASSERT_FALSE(w.empty());
@@ -473,19 +473,19 @@ TEST_F(SoloConnectionTest, ChoosingAnotherPortClosesTheOldOneFirst) {
   EXPECT_EQ(prog.State().port0, 4);
   EXPECT_FALSE(prog.State().fsvjac[0]);
   FakeDialog& d = LastDialog();
-  EXPECT_EQ(d.texts[kIdPortState], "Порт COM1 закрыт");
-  EXPECT_FALSE(d.GetCheck(kIdPortOpen));
-  EXPECT_EQ(d.texts[kIdLinkState], "Установлена");  // not refreshed
+  EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порт COM1 закрыт");
+  EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
+  EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Установлена");  // not refreshed
   // Closed from the dialog: the main menu is updated only after it closes.
-  EXPECT_FALSE(ui.Enabled(kMenuAnalog));
+  EXPECT_FALSE(ui.Enabled(IDC_INPUT_ANALOG));
 }
 
 TEST_F(SoloConnectionTest, OkSavesPortAndAddressAndCreatesTheFile) {
   Start(0, 5);
   std::filesystem::remove(cfg);
   Run([](FakeDialog& d, DialogLogic& l) {
-    d.ListSelect(kIdPortCombo, 6);
-    l.OnCommand(d, kIdPortCombo, kSelChange);
+    d.ListSelect(IDX_PORT_LIST, 6);
+    l.OnCommand(d, IDX_PORT_LIST, kSelChange);
     Type(d, l, "123");
     l.OnCommand(d, kIdOk, 0);
   });

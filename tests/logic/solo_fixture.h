@@ -66,14 +66,14 @@ class SoloTest : public ::testing::Test {
   // связь", then OK (or Esc when save is false).
   void Connect(const std::string& typed = "5", bool save = true) {
     ui.onModal = [&](FakeDialog& d, DialogLogic& l) {
-      d.SetCheck(solo::kIdPortOpen, true);
-      l.OnCommand(d, solo::kIdPortOpen, 0);
-      d.SetText(solo::kIdAddress, typed);
-      l.OnCommand(d, solo::kIdAddress, solo::kEditChange);
-      l.OnCommand(d, solo::kIdConnect, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      l.OnCommand(d, IDX_PORT_OPEN, 0);
+      d.SetText(IDX_SETUP_NET, typed);
+      l.OnCommand(d, IDX_SETUP_NET, kEnChange);
+      l.OnCommand(d, IDX_SETUP_LINK, 0);
       l.OnCommand(d, save ? kIdOk : kIdCancel, 0);
     };
-    prog.OnCommand(solo::kMenuConnect, 0);
+    prog.OnCommand(IDC_SETUP, 0);
     ui.onModal = nullptr;
   }
 

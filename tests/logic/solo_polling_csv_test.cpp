@@ -20,7 +20,7 @@ TEST_F(SoloTest, PollsAreRecordedToCsv) {
   reg.setpoint = 5000;
   reg.flowHi = 0x80;
   reg.flowLo = 0x32;
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   prog.OnTimer(kTimerPoll);
   reg.silent = true;
   prog.OnTimer(kTimerPoll);

@@ -17,8 +17,9 @@ TEST_F(SoloTest, StartUpTakesPortAndAddressFromTheFileAndGreysTheValveItems) {
   EXPECT_EQ(prog.State().nofcan[3], 17);
   EXPECT_EQ(prog.State().nofcan[0], 1);  // other ports keep address 1
   EXPECT_TRUE(ui.messages.empty());
-  for (int id : {kMenuOpen, kMenuClose, kMenuRegulate, kMenuLogOff}) EXPECT_FALSE(ui.Enabled(id));
-  EXPECT_TRUE(ui.Enabled(kMenuLogOn));
+  for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_VALVE_REGULATE, IDC_LOG_OFF})
+    EXPECT_FALSE(ui.Enabled(id));
+  EXPECT_TRUE(ui.Enabled(IDC_LOG_ON));
   EXPECT_EQ(prog.State().fsatbor, kValveUnknown);
   EXPECT_EQ(link.opens, 0);  // no port is opened at start-up
 }
@@ -73,8 +74,8 @@ TEST_F(SoloTest, PortByteAboveNineIsReplacedByComOneWithAMessage) {
 
 TEST_F(SoloTest, DeviceCommandsWithoutConnectionShowMessage106AndSendNothing) {
   Start();
-  for (int id : {kMenuShowStatus, kMenuKvl, kMenuVpz, kMenuRegulate, kMenuOpen, kMenuClose,
-                 kMenuZero, kMenuDigital, kMenuAnalog}) {
+  for (int id : {IDC_SOLO_POLL_START, IDC_KIND_FLOW, IDC_KIND_PRESSURE, IDC_VALVE_REGULATE,
+                 IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_ZERO, IDC_INPUT_DIGITAL, IDC_INPUT_ANALOG}) {
     ui.messages.clear();
     prog.OnCommand(id, 0);
     ASSERT_EQ(ui.messages.size(), 1u) << id;
@@ -100,7 +101,7 @@ TEST_F(SoloTest, AcceleratorsAndTheEmptyItemDoNothing) {
 
 TEST_F(SoloTest, ExitPostsCloseAboutRunsTemplate107AndTheLogItemsToggle) {
   Start();
-  prog.OnCommand(kMenuExit, 0);
+  prog.OnCommand(IDC_EXIT, 0);
   EXPECT_EQ(ui.closePosts, 1);
 
   // The network programs' box: Esc and the close box leave it open, OK ends it.
@@ -111,20 +112,20 @@ TEST_F(SoloTest, ExitPostsCloseAboutRunsTemplate107AndTheLogItemsToggle) {
     endedBeforeOk = d.ended;
     l.OnCommand(d, kIdOk, 0);
   };
-  prog.OnCommand(kMenuAbout, 0);
+  prog.OnCommand(IDC_ABOUT, 0);
   ASSERT_EQ(ui.dialogs.size(), 1u);
   EXPECT_EQ(LastDialog().templateId, 107);
   EXPECT_FALSE(endedBeforeOk);
   EXPECT_TRUE(LastDialog().ended);
 
-  prog.OnCommand(kMenuLogOn, 0);
-  EXPECT_TRUE(ui.main.Visible(kListLog));
-  EXPECT_FALSE(ui.Enabled(kMenuLogOn));
-  EXPECT_TRUE(ui.Enabled(kMenuLogOff));
-  prog.OnCommand(kMenuLogOff, 0);
-  EXPECT_FALSE(ui.main.Visible(kListLog));
-  EXPECT_TRUE(ui.Enabled(kMenuLogOn));
-  EXPECT_FALSE(ui.Enabled(kMenuLogOff));
+  prog.OnCommand(IDC_LOG_ON, 0);
+  EXPECT_TRUE(ui.main.Visible(IDW_LOG_LIST));
+  EXPECT_FALSE(ui.Enabled(IDC_LOG_ON));
+  EXPECT_TRUE(ui.Enabled(IDC_LOG_OFF));
+  prog.OnCommand(IDC_LOG_OFF, 0);
+  EXPECT_FALSE(ui.main.Visible(IDW_LOG_LIST));
+  EXPECT_TRUE(ui.Enabled(IDC_LOG_ON));
+  EXPECT_FALSE(ui.Enabled(IDC_LOG_OFF));
 }
 
 // ---- connection and the menu after the dialog ------------------------------
@@ -135,10 +136,10 @@ TEST_F(SoloTest, ConnectingEnablesTheValveItemsByTheDecodedStatus) {
   reg.status6 = 0x42;  // external control, regulation permitted: not held
   Connect();
   ASSERT_TRUE(prog.State().Connected());
-  EXPECT_FALSE(ui.Enabled(kMenuOpen));  // already open
-  EXPECT_TRUE(ui.Enabled(kMenuClose));
-  EXPECT_TRUE(ui.Enabled(kMenuRegulate));
-  EXPECT_TRUE(ui.Enabled(kMenuAnalog));
+  EXPECT_FALSE(ui.Enabled(IDC_VALVE_OPEN));  // already open
+  EXPECT_TRUE(ui.Enabled(IDC_VALVE_CLOSE));
+  EXPECT_TRUE(ui.Enabled(IDC_VALVE_REGULATE));
+  EXPECT_TRUE(ui.Enabled(IDC_INPUT_ANALOG));
   EXPECT_EQ(prog.State().fsatbor, kValveOpen);
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -151,8 +152,8 @@ TEST_F(SoloTest, ValveHeldByTheAnalogSignalWarnsAndKeepsTheValveItems) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Затвор открыт аналоговым сигналом");
   EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
-  EXPECT_FALSE(ui.Enabled(kMenuOpen));  // greyed at start-up, left so
-  EXPECT_TRUE(ui.Enabled(kMenuAnalog));
+  EXPECT_FALSE(ui.Enabled(IDC_VALVE_OPEN));  // greyed at start-up, left so
+  EXPECT_TRUE(ui.Enabled(IDC_INPUT_ANALOG));
   EXPECT_EQ(prog.State().fsatbor, kValveAnalog);
 
   ui.messages.clear();
@@ -168,7 +169,8 @@ TEST_F(SoloTest, NoConnectionAfterTheDialogGreysTheDeviceItems) {
   ui.answers = {kIdOk, kIdOk};
   Connect();
   EXPECT_FALSE(prog.State().Connected());
-  for (int id : {kMenuOpen, kMenuClose, kMenuRegulate, kMenuAnalog}) EXPECT_FALSE(ui.Enabled(id));
+  for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_VALVE_REGULATE, IDC_INPUT_ANALOG})
+    EXPECT_FALSE(ui.Enabled(id));
 }
 
 // ---- device kind ------------------------------------------------------------
@@ -177,7 +179,7 @@ TEST_F(SoloTest, KindCommandsSendTheKindByteAndSetTheMode) {
   Start();
   Connect();
   auto mark = Mark();
-  prog.OnCommand(kMenuVpz, 0);
+  prog.OnCommand(IDC_KIND_PRESSURE, 0);
   auto w = WrittenSince(mark);
   ASSERT_EQ(w.size(), 1u);
   EXPECT_EQ(w[0][0], 24);
@@ -188,7 +190,7 @@ TEST_F(SoloTest, KindCommandsSendTheKindByteAndSetTheMode) {
 
   prog.State().Current().freg = 0;
   mark = Mark();
-  prog.OnCommand(kMenuKvl, 0);
+  prog.OnCommand(IDC_KIND_FLOW, 0);
   w = WrittenSince(mark);
   ASSERT_EQ(w.size(), 1u);
   EXPECT_EQ(w[0][1], 0);  // КВЛ, measuring
@@ -202,7 +204,7 @@ TEST_F(SoloTest, PressureKindIsRefusedWhenAFlowDeviceIsFitted) {
   Connect();
   ASSERT_EQ(prog.State().flags.fgasset, 1);
   const auto mark = Mark();
-  prog.OnCommand(kMenuVpz, 0);
+  prog.OnCommand(IDC_KIND_PRESSURE, 0);
   EXPECT_TRUE(WrittenSince(mark).empty());
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Нет возможности. Подключен КВЛ");
@@ -214,7 +216,7 @@ TEST_F(SoloTest, FailedKindShowsMessage100AndKeepsTheMode) {
   Start();
   Connect();
   reg.silent = true;
-  prog.OnCommand(kMenuVpz, 0);
+  prog.OnCommand(IDC_KIND_PRESSURE, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Нет связи.Ошибка100");
   EXPECT_EQ(prog.State().flags.flagPres, 0);
@@ -235,8 +237,8 @@ TEST_F(SoloTest, ValveCommandsSendTheActionAndMoveTheMenuAndState) {
     uint8_t action;
     uint8_t state;
   };
-  for (Case c : {Case{kMenuOpen, 1, kValveOpen}, Case{kMenuClose, 2, kValveClosed},
-                 Case{kMenuRegulate, 0, kValveRegulating}}) {
+  for (Case c : {Case{IDC_VALVE_OPEN, 1, kValveOpen}, Case{IDC_VALVE_CLOSE, 2, kValveClosed},
+                 Case{IDC_VALVE_REGULATE, 0, kValveRegulating}}) {
     const auto mark = Mark();
     prog.OnCommand(c.id, 0);
     const auto w = WrittenSince(mark);
@@ -244,7 +246,7 @@ TEST_F(SoloTest, ValveCommandsSendTheActionAndMoveTheMenuAndState) {
     EXPECT_EQ(w[0][0], 32);
     EXPECT_EQ(w[0][2], c.action);
     EXPECT_EQ(prog.State().fsatbor, c.state);
-    for (int id : {kMenuOpen, kMenuClose, kMenuRegulate})
+    for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_VALVE_REGULATE})
       EXPECT_EQ(ui.Enabled(id), id != c.id) << c.id << " item " << id;
   }
   EXPECT_TRUE(ui.messages.empty());
@@ -256,8 +258,8 @@ TEST_F(SoloTest, RefusedValveCommandWarnsAndChangesNothing) {
   Connect();
   reg.acceptValve = false;
   const auto state = prog.State().fsatbor;
-  const bool openEnabled = ui.Enabled(kMenuOpen);
-  for (int id : {kMenuOpen, kMenuClose, kMenuRegulate}) {
+  const bool openEnabled = ui.Enabled(IDC_VALVE_OPEN);
+  for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_VALVE_REGULATE}) {
     ui.messages.clear();
     prog.OnCommand(id, 0);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -265,7 +267,7 @@ TEST_F(SoloTest, RefusedValveCommandWarnsAndChangesNothing) {
     EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
   }
   EXPECT_EQ(prog.State().fsatbor, state);
-  EXPECT_EQ(ui.Enabled(kMenuOpen), openEnabled);
+  EXPECT_EQ(ui.Enabled(IDC_VALVE_OPEN), openEnabled);
 }
 
 TEST_F(SoloTest, RefusedCloseIsLoggedButRefusedOpenIsNot) {
@@ -273,9 +275,9 @@ TEST_F(SoloTest, RefusedCloseIsLoggedButRefusedOpenIsNot) {
   Connect();
   reg.acceptValve = false;
   const size_t lines = prog.State().log.Lines().size();
-  prog.OnCommand(kMenuOpen, 0);
+  prog.OnCommand(IDC_VALVE_OPEN, 0);
   EXPECT_EQ(prog.State().log.Lines().size(), lines);
-  prog.OnCommand(kMenuClose, 0);
+  prog.OnCommand(IDC_VALVE_CLOSE, 0);
   ASSERT_EQ(prog.State().log.Lines().size(), lines + 1);
   EXPECT_EQ(prog.State().log.Lines().back().substr(0, 6), "0;0;2-");
 }
@@ -285,7 +287,7 @@ TEST_F(SoloTest, FailedValveCommandShowsMessage100) {
   Connect();
   reg.silent = true;
   const auto state = prog.State().fsatbor;
-  prog.OnCommand(kMenuClose, 0);
+  prog.OnCommand(IDC_VALVE_CLOSE, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Нет связи.Ошибка100");
   EXPECT_EQ(prog.State().fsatbor, state);
@@ -297,7 +299,7 @@ TEST_F(SoloTest, ZeroAsksFirstForAFlowDeviceAndNoStopsIt) {
   Start();
   Connect();
   ui.answers = {kIdNo};
-  prog.OnCommand(kMenuZero, 0);
+  prog.OnCommand(IDC_ZERO, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Операция проводится при нуле расходе на эталоне.Продолжить?");
   EXPECT_EQ(ui.messages[0].caption, "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ");
@@ -307,7 +309,7 @@ TEST_F(SoloTest, ZeroAsksFirstForAFlowDeviceAndNoStopsIt) {
 
   ui.messages.clear();
   ui.answers = {kIdYes};
-  prog.OnCommand(kMenuZero, 0);
+  prog.OnCommand(IDC_ZERO, 0);
   ASSERT_EQ(ui.dialogs.size(), dialogs + 1);
   EXPECT_EQ(LastDialog().templateId, 111);  // format 7
 }
@@ -315,10 +317,10 @@ TEST_F(SoloTest, ZeroAsksFirstForAFlowDeviceAndNoStopsIt) {
 TEST_F(SoloTest, ZeroInPressureModeOpensTheDialogWithoutQuestion) {
   Start();
   Connect();
-  prog.OnCommand(kMenuVpz, 0);
+  prog.OnCommand(IDC_KIND_PRESSURE, 0);
   ASSERT_EQ(prog.State().flags.flagPres, 1);
   const size_t dialogs = ui.dialogs.size();
-  prog.OnCommand(kMenuZero, 0);
+  prog.OnCommand(IDC_ZERO, 0);
   EXPECT_TRUE(ui.messages.empty());
   ASSERT_EQ(ui.dialogs.size(), dialogs + 1);
   // The offset read names a pressure device in byte 1.
@@ -340,16 +342,16 @@ TEST_F(SoloTest, ZeroDialogTemplateFollowsTheFormatByte) {
     WriteConfig({0, 5});
     ASSERT_TRUE(p.OnCreate());
     u.onModal = [](FakeDialog& d, DialogLogic& lg) {
-      d.SetCheck(kIdPortOpen, true);
-      lg.OnCommand(d, kIdPortOpen, 0);
-      lg.OnCommand(d, kIdConnect, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      lg.OnCommand(d, IDX_PORT_OPEN, 0);
+      lg.OnCommand(d, IDX_SETUP_LINK, 0);
       lg.OnCommand(d, kIdCancel, 0);
     };
-    p.OnCommand(kMenuConnect, 0);
+    p.OnCommand(IDC_SETUP, 0);
     u.onModal = nullptr;
     ASSERT_EQ(p.State().version_KVL, format);
     u.answers = {kIdYes};
-    p.OnCommand(kMenuZero, 0);
+    p.OnCommand(IDC_ZERO, 0);
     EXPECT_EQ(u.dialogs.back()->templateId, format > 5 ? 111 : 130);
     EXPECT_EQ(r.Seen(45).size(), format == 6 ? 1u : 0u);
     EXPECT_EQ(r.Seen(35).size(), format == 6 ? 0u : 1u);
@@ -359,20 +361,20 @@ TEST_F(SoloTest, ZeroDialogTemplateFollowsTheFormatByte) {
 TEST_F(SoloTest, DigitalOpensOneSetpointWindowUntilItIsClosed) {
   Start();
   Connect();
-  prog.OnCommand(kMenuDigital, 0);
+  prog.OnCommand(IDC_INPUT_DIGITAL, 0);
   ASSERT_EQ(LastDialog().templateId, 108);
   FakeDialog& window = LastDialog();
   EXPECT_EQ(prog.State().flist[0], 1);
   EXPECT_EQ(window.lists[1001].size(), 11u);
 
-  prog.OnCommand(kMenuDigital, 0);
+  prog.OnCommand(IDC_INPUT_DIGITAL, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Окно уже есть");
   EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
 
   // The window's logic is the program's: closing it allows a new one.
   const size_t dialogs = ui.dialogs.size();
-  prog.OnCommand(kMenuDigital, 0);  // still open: no new window
+  prog.OnCommand(IDC_INPUT_DIGITAL, 0);  // still open: no new window
   EXPECT_EQ(ui.dialogs.size(), dialogs);
 }
 
@@ -382,7 +384,7 @@ TEST_F(SoloTest, AnalogClearsDigitalInputAndSelectsTheAnalogInput) {
   Connect();
   ASSERT_EQ(prog.State().Current().fopzi, 1);
   const auto mark = Mark();
-  prog.OnCommand(kMenuAnalog, 0);
+  prog.OnCommand(IDC_INPUT_ANALOG, 0);
   const auto w = WrittenSince(mark);
   ASSERT_EQ(w.size(), 1u);
   EXPECT_EQ(w[0][0], 37);
@@ -392,7 +394,7 @@ TEST_F(SoloTest, AnalogClearsDigitalInputAndSelectsTheAnalogInput) {
 
   reg.silent = true;
   prog.State().Current().fopzi = 1;
-  prog.OnCommand(kMenuAnalog, 0);
+  prog.OnCommand(IDC_INPUT_ANALOG, 0);
   EXPECT_EQ(prog.State().Current().fopzi, 0);  // cleared before sending
   EXPECT_TRUE(Shown("Нет связи.Ошибка100"));
 }
@@ -402,7 +404,7 @@ TEST_F(SoloTest, AnalogClearsDigitalInputAndSelectsTheAnalogInput) {
 TEST_F(SoloTest, CloseSendsTheClosingFrameThenAsks) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   ASSERT_TRUE(ui.TimerRunning(kTimerPoll));
   const auto mark = Mark();
   EXPECT_TRUE(prog.OnClose());
@@ -417,7 +419,7 @@ TEST_F(SoloTest, CloseSendsTheClosingFrameThenAsks) {
   EXPECT_EQ(ui.messages[0].caption, "DemoKVl");
   EXPECT_EQ(ui.messages[0].buttons, MsgButtons::kOkCancel);
   EXPECT_EQ(ui.messages[0].icon, MsgIcon::kQuestion);
-  for (int id : {kMenuOpen, kMenuClose, kMenuAnalog}) EXPECT_FALSE(ui.Enabled(id));
+  for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_INPUT_ANALOG}) EXPECT_FALSE(ui.Enabled(id));
 }
 
 TEST_F(SoloTest, ClosingFrameForAddresses255And254) {
@@ -433,12 +435,12 @@ TEST_F(SoloTest, ClosingFrameForAddresses255And254) {
     WriteConfig({0, addr});
     ASSERT_TRUE(p.OnCreate());
     u.onModal = [&](FakeDialog& d, DialogLogic& lg) {
-      d.SetCheck(kIdPortOpen, true);
-      lg.OnCommand(d, kIdPortOpen, 0);
-      lg.OnCommand(d, kIdConnect, 0);
+      d.SetCheck(IDX_PORT_OPEN, true);
+      lg.OnCommand(d, IDX_PORT_OPEN, 0);
+      lg.OnCommand(d, IDX_SETUP_LINK, 0);
       lg.OnCommand(d, kIdOk, 0);
     };
-    p.OnCommand(kMenuConnect, 0);
+    p.OnCommand(IDC_SETUP, 0);
     ASSERT_TRUE(p.State().Connected());
     const size_t mark = l.written.size();
     p.OnClose();
@@ -459,7 +461,7 @@ TEST_F(SoloTest, CancelOnCloseKeepsRunningWithThePortClosedAndReconnectWorks) {
   EXPECT_FALSE(prog.State().Connected());
 
   ui.messages.clear();
-  prog.OnCommand(kMenuOpen, 0);
+  prog.OnCommand(IDC_VALVE_OPEN, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Нет связи.Ошибка106");
 
@@ -504,8 +506,8 @@ TEST_F(SoloTest, FailedClosingFrameWriteShowsMessage102AndStillCloses) {
 TEST_F(SoloTest, LogListMirrorsTheNewestFourteenLines) {
   Start();
   Connect();
-  for (int i = 0; i < 20; ++i) prog.OnCommand(kMenuKvl, 0);
-  const auto& list = ui.main.lists[kListLog];
+  for (int i = 0; i < 20; ++i) prog.OnCommand(IDC_KIND_FLOW, 0);
+  const auto& list = ui.main.lists[IDW_LOG_LIST];
   const auto& lines = prog.State().log.Lines();
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), list);

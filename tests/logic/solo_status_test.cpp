@@ -62,7 +62,7 @@ TEST_F(SoloPollingTest, TickReadsTheRegulatorAndBuildsTheStatusLine) {
   reg.flowHi = 0x80;
   reg.flowLo = 0x32;
   reg.setpoint = 5000;
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   ASSERT_TRUE(ui.TimerRunning(kTimerPoll));
   EXPECT_EQ(ui.timers[kTimerPoll], 700u);
   EXPECT_EQ(prog.State().m_tim1, 1);
@@ -82,7 +82,7 @@ TEST_F(SoloPollingTest, TickReadsTheRegulatorAndBuildsTheStatusLine) {
 TEST_F(SoloPollingTest, OtherTimerIdsDoNothing) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   const size_t mark = Mark();
   prog.OnTimer(2);
   EXPECT_TRUE(WrittenSince(mark).empty());
@@ -92,7 +92,7 @@ TEST_F(SoloPollingTest, OtherTimerIdsDoNothing) {
 TEST_F(SoloPollingTest, SilentRegulatorIsLoggedAndPollingGoesOn) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   prog.OnTimer(kTimerPoll);
   const std::string line = prog.State().buf1;
   ASSERT_FALSE(line.empty());
@@ -115,7 +115,7 @@ TEST_F(SoloPollingTest, SilentRegulatorIsLoggedAndPollingGoesOn) {
 TEST_F(SoloPollingTest, TickWithThePortClosedStopsPolling) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   link.Close(0);
   prog.OnTimer(kTimerPoll);
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
@@ -129,7 +129,7 @@ TEST_F(SoloPollingTest, TickWithThePortClosedStopsPolling) {
 TEST_F(SoloPollingTest, TickWithoutConnectionStopsPollingWithMessage106) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   prog.State().fsvjac[0] = 0;
   prog.OnTimer(kTimerPoll);
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
@@ -141,10 +141,10 @@ TEST_F(SoloPollingTest, TickWithoutConnectionStopsPollingWithMessage106) {
 TEST_F(SoloPollingTest, StopKeepsTheLineOnGrey) {
   Start();
   Connect();
-  prog.OnCommand(kMenuShowStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_START, 0);
   prog.OnTimer(kTimerPoll);
   const std::string line = prog.State().buf1;
-  prog.OnCommand(kMenuStopStatus, 0);
+  prog.OnCommand(IDC_SOLO_POLL_STOP, 0);
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
   EXPECT_EQ(prog.State().m_tim1, 0);
   const auto block = prog.OnPaint(0, 300);

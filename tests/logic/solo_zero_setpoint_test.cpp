@@ -18,7 +18,7 @@ class SoloZeroTest : public SoloTest {
     Connect();
     ui.answers = {kIdYes};
     ui.onModal = std::move(body);
-    prog.OnCommand(kMenuZero, 0);
+    prog.OnCommand(IDC_ZERO, 0);
     ui.onModal = nullptr;
   }
 };
@@ -30,8 +30,8 @@ TEST_F(SoloZeroTest, InitialisationShowsOutputAndOffset) {
   OpenZero(7);
   FakeDialog& d = LastDialog();
   EXPECT_EQ(d.templateId, 111);
-  EXPECT_EQ(d.texts[kIdOutput], "-0.1%");
-  EXPECT_EQ(d.texts[kIdOffset], "4660");
+  EXPECT_EQ(d.texts[IDX_SOLO_OUTPUT], "-0.1%");
+  EXPECT_EQ(d.texts[IDX_SOLO_OFFSET], "4660");
   const auto read = reg.Seen(35);
   ASSERT_EQ(read.size(), 1u);
   EXPECT_EQ(read[0][1], 0xFF);  // flow device
@@ -47,13 +47,13 @@ TEST_F(SoloZeroTest, PositiveOutputHasItsSign) {
   reg.flowHi = 0x00;
   reg.flowLo = 0x0A;
   OpenZero(7);
-  EXPECT_EQ(LastDialog().texts[kIdOutput], "+0.1%");
+  EXPECT_EQ(LastDialog().texts[IDX_SOLO_OUTPUT], "+0.1%");
 }
 
 TEST_F(SoloZeroTest, Format6UsesCode45ForReadAndWrite) {
   OpenZero(6, [](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kIdOffset, "300");
-    l.OnCommand(d, kIdZeroButton, 0);
+    d.SetText(IDX_SOLO_OFFSET, "300");
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
   });
   EXPECT_EQ(LastDialog().templateId, 111);
   const auto frames = reg.Seen(45);
@@ -68,16 +68,16 @@ TEST_F(SoloZeroTest, Format6UsesCode45ForReadAndWrite) {
 
 TEST_F(SoloZeroTest, WriteThenShowsTheNewOutput) {
   OpenZero(7, [this](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kIdOffset, "300");
+    d.SetText(IDX_SOLO_OFFSET, "300");
     reg.flowHi = 0x80;
     reg.flowLo = 0x32;
     const size_t mark = Mark();
-    l.OnCommand(d, kIdZeroButton, 0);
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
     const auto w = WrittenSince(mark);
     ASSERT_EQ(w.size(), 2u);
     EXPECT_EQ(w[0], KormastAnswer({35, 0xFF, 0, 28, 0x01, 0x2C, 0, 5}));
     EXPECT_EQ(w[1][0], 17);
-    EXPECT_EQ(d.texts[kIdOutput], "-0.5%");
+    EXPECT_EQ(d.texts[IDX_SOLO_OUTPUT], "-0.5%");
     l.OnCommand(d, kIdOk, 0);
   });
   EXPECT_TRUE(LastDialog().ended);
@@ -87,8 +87,8 @@ TEST_F(SoloZeroTest, WriteThenShowsTheNewOutput) {
 TEST_F(SoloZeroTest, OldFormatHasNoOffsetFieldAndWritesZero) {
   reg.offset = 999;
   OpenZero(5, [](FakeDialog& d, DialogLogic& l) {
-    EXPECT_EQ(d.texts.count(kIdOffset), 0u);
-    l.OnCommand(d, kIdZeroButton, 0);
+    EXPECT_EQ(d.texts.count(IDX_SOLO_OFFSET), 0u);
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
   });
   EXPECT_EQ(LastDialog().templateId, 130);
   const auto frames = reg.Seen(35);
@@ -103,17 +103,17 @@ TEST_F(SoloZeroTest, OffsetsOutsideTwoBytesAreRefusedAndNothingIsSent) {
     // 4294967297 is 1 once wrapped in a 32-bit long.
     for (const char* typed : {"-1", "65536", "100000", "12a", "", "4294967297"}) {
       SCOPED_TRACE(typed);
-      d.SetText(kIdOffset, typed);
+      d.SetText(IDX_SOLO_OFFSET, typed);
       const size_t mark = Mark();
       const size_t shown = ui.messages.size();
-      l.OnCommand(d, kIdZeroButton, 0);
+      l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
       EXPECT_TRUE(WrittenSince(mark).empty());
       ASSERT_EQ(ui.messages.size(), shown + 1);
       EXPECT_EQ(ui.messages.back().text, "Смещение вне допустимого диапазона(0-65535)");
       EXPECT_EQ(ui.messages.back().caption, ".Ошибка120");
     }
-    d.SetText(kIdOffset, "65535");
-    l.OnCommand(d, kIdZeroButton, 0);
+    d.SetText(IDX_SOLO_OFFSET, "65535");
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
   });
   EXPECT_EQ(reg.offset, 65535);
 }
@@ -125,10 +125,10 @@ TEST_F(SoloZeroTest, SilentRegulatorAsksToRepeat) {
   reg.silent = true;
   ui.answers = {kIdYes};
   ui.onModal = [](FakeDialog& d, DialogLogic& l) {
-    d.SetText(kIdOffset, "10");
-    l.OnCommand(d, kIdZeroButton, 0);
+    d.SetText(IDX_SOLO_OFFSET, "10");
+    l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
   };
-  prog.OnCommand(kMenuZero, 0);
+  prog.OnCommand(IDC_ZERO, 0);
   // One for the failed initialisation (it stops at the output), one for the write.
   EXPECT_EQ(ui.Texts(),
             (std::vector<std::string>{"Операция проводится при нуле расходе на эталоне.Продолжить?",
@@ -143,7 +143,7 @@ class SoloSetpointTest : public SoloTest {
   FakeDialog& OpenWindow() {
     Start();
     Connect();
-    prog.OnCommand(kMenuDigital, 0);
+    prog.OnCommand(IDC_INPUT_DIGITAL, 0);
     return LastDialog();
   }
   // The program's own window logic.
@@ -152,17 +152,17 @@ class SoloSetpointTest : public SoloTest {
 
 TEST_F(SoloSetpointTest, PresetsAreListed) {
   FakeDialog& d = OpenWindow();
-  ASSERT_EQ(d.lists[kIdPresets].size(), 11u);
-  EXPECT_EQ(d.lists[kIdPresets][0], "0%");
-  EXPECT_EQ(d.lists[kIdPresets][5], "50%");
-  EXPECT_EQ(d.lists[kIdPresets][10], "100%");
+  ASSERT_EQ(d.lists[IDX_SETPOINT_PRESETS].size(), 11u);
+  EXPECT_EQ(d.lists[IDX_SETPOINT_PRESETS][0], "0%");
+  EXPECT_EQ(d.lists[IDX_SETPOINT_PRESETS][5], "50%");
+  EXPECT_EQ(d.lists[IDX_SETPOINT_PRESETS][10], "100%");
 }
 
 TEST_F(SoloSetpointTest, Preset50SendsFiveThousandAndShowsTheAcceptedValue) {
   FakeDialog& d = OpenWindow();
   const size_t mark = Mark();
-  d.ListSelect(kIdPresets, 5);
-  Logic().OnCommand(d, kIdPresets, 1);
+  d.ListSelect(IDX_SETPOINT_PRESETS, 5);
+  Logic().OnCommand(d, IDX_SETPOINT_PRESETS, 1);
   const auto w = WrittenSince(mark);
   ASSERT_EQ(w.size(), 1u);
   EXPECT_EQ(w[0][0], 37);
@@ -170,23 +170,23 @@ TEST_F(SoloSetpointTest, Preset50SendsFiveThousandAndShowsTheAcceptedValue) {
   EXPECT_EQ(w[0][2], 0x13);
   EXPECT_EQ(w[0][3], 0x88);
   EXPECT_EQ(w[0][7], 5);
-  EXPECT_EQ(d.texts[kIdPercent], "50.0");
+  EXPECT_EQ(d.texts[IDX_SETPOINT_EDIT], "50.0");
   EXPECT_EQ(prog.State().Current().fopzi, 1);
   EXPECT_EQ(prog.State().log.Lines().back().substr(0, 11), "37;0;19-136");
 }
 
 TEST_F(SoloSetpointTest, TypedValuesAreRoundedAboveOneHalf) {
   FakeDialog& d = OpenWindow();
-  d.ListSelect(kIdPresets, 3);
+  d.ListSelect(IDX_SETPOINT_PRESETS, 3);
   for (auto [typed, units] : {std::pair{"12.345", 1234}, std::pair{"12.346", 1235},
                               std::pair{"0", 0}, std::pair{"100", 10000}, std::pair{"33,3", 3330},
                               std::pair{"150 %", 15000}, std::pair{"655.35", 65535}}) {
     SCOPED_TRACE(typed);
-    d.SetText(kIdPercent, typed);
-    Logic().OnCommand(d, kIdEnter, 0);
+    d.SetText(IDX_SETPOINT_EDIT, typed);
+    Logic().OnCommand(d, IDX_SETPOINT_SEND, 0);
     EXPECT_EQ(reg.setpoint, units);
-    EXPECT_EQ(d.texts[kIdPercent], typed);  // the edit keeps the typed text
-    EXPECT_EQ(d.ListSelection(kIdPresets), -1);
+    EXPECT_EQ(d.texts[IDX_SETPOINT_EDIT], typed);  // the edit keeps the typed text
+    EXPECT_EQ(d.ListSelection(IDX_SETPOINT_PRESETS), -1);
   }
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -198,8 +198,8 @@ TEST_F(SoloSetpointTest, TypedValuesOutsideTheRangeAreRefused) {
     SCOPED_TRACE(typed);
     const size_t mark = Mark();
     ui.messages.clear();
-    d.SetText(kIdPercent, typed);
-    Logic().OnCommand(d, kIdEnter, 0);
+    d.SetText(IDX_SETPOINT_EDIT, typed);
+    Logic().OnCommand(d, IDX_SETPOINT_SEND, 0);
     EXPECT_TRUE(WrittenSince(mark).empty());
     ASSERT_EQ(ui.messages.size(), 1u);
     // The network programs' words; regsolo's number in the caption.
@@ -213,10 +213,10 @@ TEST_F(SoloSetpointTest, FailedSetpointShowsMessage100AndKeepsTheInput) {
   FakeDialog& d = OpenWindow();
   prog.State().Current().fopzi = 0;
   reg.silent = true;
-  d.ListSelect(kIdPresets, 2);
-  Logic().OnCommand(d, kIdPresets, 1);
-  d.SetText(kIdPercent, "5");
-  Logic().OnCommand(d, kIdEnter, 0);
+  d.ListSelect(IDX_SETPOINT_PRESETS, 2);
+  Logic().OnCommand(d, IDX_SETPOINT_PRESETS, 1);
+  d.SetText(IDX_SETPOINT_EDIT, "5");
+  Logic().OnCommand(d, IDX_SETPOINT_SEND, 0);
   EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Нет связи.Ошибка100", "Нет связи.Ошибка100"}));
   EXPECT_EQ(prog.State().Current().fopzi, 0);
 }
@@ -224,8 +224,8 @@ TEST_F(SoloSetpointTest, FailedSetpointShowsMessage100AndKeepsTheInput) {
 TEST_F(SoloSetpointTest, PortClosedMeanwhileGivesOneMessage100) {
   FakeDialog& d = OpenWindow();
   link.Close(0);
-  d.ListSelect(kIdPresets, 2);
-  Logic().OnCommand(d, kIdPresets, 1);
+  d.ListSelect(IDX_SETPOINT_PRESETS, 2);
+  Logic().OnCommand(d, IDX_SETPOINT_PRESETS, 1);
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Нет связи.Ошибка100"});
 }
 
@@ -237,7 +237,7 @@ TEST_F(SoloSetpointTest, OkOrTheCloseBoxCloseTheWindowEscDoesNot) {
   Logic().OnCommand(first, kIdOk, 0);
   EXPECT_TRUE(first.ended);
   EXPECT_EQ(prog.State().flist[0], 0);
-  prog.OnCommand(kMenuDigital, 0);
+  prog.OnCommand(IDC_INPUT_DIGITAL, 0);
   EXPECT_NE(&LastDialog(), &first);
   EXPECT_EQ(prog.State().flist[0], 1);
   Logic().OnClose(LastDialog());

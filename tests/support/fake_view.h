@@ -27,11 +27,13 @@ namespace kvl::test {
 inline bool IsEdit(int templateId, int id) {
   switch (templateId) {
     case IDD_SETPOINT:
+      return id == IDX_SETPOINT_EDIT;
     case IDD_SOLO_ZERO:
+      return id == IDX_SOLO_OFFSET;
     case IDD_NETWORK:
-      return id == IDX_EDIT;
+      return id == IDX_NET_ADDRESS;
     case IDD_SETUP:
-      return id == IDX_EDIT || id == IDX_SETUP_NEWNET;
+      return id == IDX_SETUP_NET || id == IDX_SETUP_NEWNET;
     default:
       return false;
   }
