@@ -39,9 +39,6 @@ void PaintAboutBitmap(HWND hDlg) {
   EndPaint(hDlg, &ps);
 }
 
-// The binding of a modeless dialog being created, until its WM_INITDIALOG.
-Binding* g_pending = nullptr;
-
 // A modeless dialog may destroy itself from inside its own logic (End): the
 // binding is freed only once the outermost call has returned.
 template <typename F>
@@ -57,7 +54,7 @@ INT_PTR CALLBACK BoundDialogProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lPar
   switch (msg) {
     case WM_INITDIALOG:
       b = reinterpret_cast<Binding*>(lParam);
-      if (b == g_pending) g_pending = nullptr;
+      if (b->set && b->set->pending == b) b->set->pending = nullptr;
       SetWindowLongPtrW(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(b));
       b->view.Attach(hDlg);
       if (b->set) b->set->Add(hDlg);
@@ -156,12 +153,12 @@ int RunModalDialog(HINSTANCE inst, HWND owner, int templateId, DialogLogic& logi
 Dialog* CreateModelessDialog(HINSTANCE inst, HWND owner, int templateId, DialogLogic& logic,
                              ModelessSet& set) {
   auto* b = new Binding(logic, templateId, Win32Dialog::Kind::kModeless, &set);
-  g_pending = b;
+  set.pending = b;
   HWND h = CreateDialogParamW(inst, MAKEINTRESOURCEW(templateId), owner, BoundDialogProc,
                               reinterpret_cast<LPARAM>(b));
-  if (g_pending == b) {
+  if (set.pending == b) {
     // The template was never instantiated: nobody else owns the binding.
-    g_pending = nullptr;
+    set.pending = nullptr;
     delete b;
     return nullptr;
   }

@@ -24,6 +24,10 @@ class ModelessSet {
   // Puts the dialogs back above their owner without activating them.
   void Raise();
 
+  // The binding of a modeless dialog being created, until its WM_INITDIALOG
+  // (compared, never used: a dialog ended in its OnInit has freed it).
+  const void* pending = nullptr;
+
  private:
   std::vector<HWND> windows_;
 };
