@@ -24,7 +24,6 @@ struct Shell {
   TextScreen screen;
   HWND list = nullptr;
   HBRUSH background = nullptr;  // grey page
-  HBRUSH lightGreen = nullptr;
   // What the last WM_PAINT drew: each text TextOutW accepted, in drawing order.
   // The test tools' paint query reads this record, so they see what reached the
   // screen rather than what the logic would have drawn.
@@ -204,7 +203,6 @@ LRESULT CALLBACK TTYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool InitApplication(HINSTANCE inst, Shell& s) {
-  s.lightGreen = CreateSolidBrush(RGB(180, 255, 180));
   s.background = CreateSolidBrush(RGB(180, 180, 180));
   WNDCLASSW wc{};
   wc.style = CS_HREDRAW | CS_DBLCLKS;
@@ -254,7 +252,6 @@ int RunProgram(HINSTANCE inst, int nCmdShow, const ProgramInfo& info) {
     DestroyWindow(hwnd);
   }
   s.logic.reset();
-  DeleteObject(s.lightGreen);
   return static_cast<int>(msg.wParam);
 }
 
