@@ -12,6 +12,7 @@
 
 #include "check.h"
 #include "network/config_file.h"
+#include "serial/link.h"
 #include "solo/solo_config.h"
 
 namespace {
@@ -67,7 +68,7 @@ void CheckIcx(const kvl::Variant& v, const Bytes& file, const std::string& path)
   const int svjacAt = v.full ? kSvjac9 : kSvjac5, commAt = v.full ? kComm9 : kComm5;
   kvl::ChannelTable t(v);
   const kvl::LoadResult r = kvl::LoadConfiguration(t, path);
-  FUZZ_CHECK(r.port0 >= 0 && r.port0 < kvl::kPorts);
+  FUZZ_CHECK(r.port0 >= 0 && r.port0 < kvl::kPortCount);
   const Bytes image = kvl::EncodeTable(t);
   FUZZ_CHECK(image.size() == v.FileSize());
   if (file.size() == other.FileSize()) {  // the other program's file: refused, nothing read

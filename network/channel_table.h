@@ -62,8 +62,6 @@ struct tagMem {
 };
 
 constexpr int kMaxRecords = 11;
-constexpr int kMaxChannels = 9;
-constexpr int kPorts = 10;  // port indexes 0..9 name "COM1".."COM10"
 
 struct ChannelTable {
   explicit ChannelTable(const Variant& v) : variant(&v) {}

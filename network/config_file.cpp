@@ -4,6 +4,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "serial/link.h"
+
 namespace kvl {
 
 namespace {
@@ -110,7 +112,7 @@ LoadResult LoadConfiguration(ChannelTable& t, const std::string& path) {
     t.m_count1[i] = 0;
   }
   const uint32_t comm = t.Data[0].comm;
-  if (comm < static_cast<uint32_t>(kPorts)) {
+  if (comm < static_cast<uint32_t>(kPortCount)) {
     r.port0 = static_cast<int>(comm);
   } else {
     char text[200];

@@ -1,5 +1,6 @@
 // "KVL.icx": layouts, loading rules and bad files.
 #include "network/config_file.h"
+#include "serial/link.h"
 
 #include <gtest/gtest.h>
 
@@ -180,7 +181,7 @@ TEST_F(ConfigFile, RandomBytesNeverGiveAPortOutsideTheTableOrALink) {
       ChannelTable t(*v);
       LoadResult r = LoadConfiguration(t, path_);
       ASSERT_GE(r.port0, 0);
-      ASSERT_LT(r.port0, kPorts);
+      ASSERT_LT(r.port0, kPortCount);
       for (int i = 0; i < v->channels; ++i) ASSERT_EQ(t.Data[i].svjac, 0);
     }
   }
