@@ -86,7 +86,7 @@ std::string TempName(const char* what) {
 struct Bench {
   explicit Bench(bool modbus)
       : tracePath(TempName(".trace")),
-        sim(KVL_REGSIM_PATH, {"--dev", "addr=5,kind=flow,format=7,serial=12345,setpoint=0",
+        sim(KVL_REGSIM, {"--dev", "addr=5,kind=flow,format=7,serial=12345,setpoint=0",
                               "--strict-speed", "--trace", tracePath}),
         link(Ports(sim.path())),
         prog(kNet9, link, ui),

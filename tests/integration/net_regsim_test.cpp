@@ -34,7 +34,7 @@ const std::vector<std::string> kThree = {
 struct SimNet {
   SimNet(const Variant& v, const std::vector<int>& addrs,
          const std::vector<std::string>& simArgs = kThree)
-      : sim(KVL_REGSIM_PATH, simArgs), link(FirstPort(sim.path())), prog(v, link, ui), variant(v) {
+      : sim(KVL_REGSIM, simArgs), link(FirstPort(sim.path())), prog(v, link, ui), variant(v) {
     prog.State().configPath = dir.File("KVL.icx");
     ChannelTable t(v);
     for (size_t k = 0; k < addrs.size(); ++k) t.Data[k].net = addrs[k];

@@ -23,7 +23,7 @@ namespace {
 
 using namespace kvl::solo;
 
-const char* const kRegsim = KVL_REGSIM_PATH;
+const char* const kRegsim = KVL_REGSIM;
 
 class Services : public FakeServices {
  public:

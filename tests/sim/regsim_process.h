@@ -28,7 +28,7 @@ class RegsimProcess {
       dup2(err[1], 2);
       for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
       std::vector<char*> argv;
-      static std::string path = KVL_REGSIM_PATH;
+      static std::string path = KVL_REGSIM;
       argv.push_back(path.data());
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
