@@ -5,7 +5,7 @@
 namespace kvl {
 
 bool HandleMenuCommand(NetContext& c, int id) {
-  const bool net5 = !c.s.variant.full;
+  const bool modeMenu = c.s.variant.modeMenu;
   switch (id) {
     case IDC_VALVE_OPEN:
       ValveCommand(c, ValveAction::kOpen);
@@ -31,12 +31,12 @@ bool HandleMenuCommand(NetContext& c, int id) {
     case IDC_KIND_PRESSURE:
       KindCommand(c, true);
       return true;
-    case IDC_MODE_REGULATE:  // regnet5's mode commands; regnet9 has no such items
-      if (!net5) return false;
+    case IDC_MODE_REGULATE:  // the mode commands, where the program has them
+      if (!modeMenu) return false;
       ModeCommand(c, true);
       return true;
     case IDC_MODE_MEASURE:
-      if (!net5) return false;
+      if (!modeMenu) return false;
       ModeCommand(c, false);
       return true;
     case IDC_PROTO_KORMAST:
@@ -58,7 +58,7 @@ void MenuVivod(NetContext& c, int cnl) {
   // "&Установка  '0'" follows the link in both programs: closing the port greys
   // it, and a later link must bring it back.
   c.ui.MenuEnable(IDC_ZERO, linked);
-  if (!c.s.variant.full)
+  if (c.s.variant.modeMenu)
     for (int id : {IDC_MODE_MEASURE, IDC_MODE_REGULATE}) c.ui.MenuEnable(id, linked);
 }
 

@@ -64,8 +64,8 @@ uint32_t Le32(const Bytes& b, size_t at) {
 constexpr int kSvjac9 = 36, kComm9 = 32, kSvjac5 = 32, kComm5 = 28;
 
 void CheckIcx(const kvl::Variant& v, const Bytes& file, const std::string& path) {
-  const kvl::Variant& other = v.full ? kvl::kNet5 : kvl::kNet9;
-  const int svjacAt = v.full ? kSvjac9 : kSvjac5, commAt = v.full ? kComm9 : kComm5;
+  const kvl::Variant& other = v.rasreField ? kvl::kNet5 : kvl::kNet9;
+  const int svjacAt = v.rasreField ? kSvjac9 : kSvjac5, commAt = v.rasreField ? kComm9 : kComm5;
   kvl::ChannelTable t(v);
   const kvl::LoadResult r = kvl::LoadConfiguration(t, path);
   FUZZ_CHECK(r.port0 >= 0 && r.port0 < kvl::kPortCount);

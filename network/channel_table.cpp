@@ -2,9 +2,6 @@
 
 namespace kvl {
 
-const Variant kNet9{"regnet9", 9, 11, 64, 10, true};
-const Variant kNet5{"regnet5", 5, 7, 40, 6, false};
-
 void ChannelTable::UnlinkAll() {
   for (int i = 0; i < variant->channels; ++i) Data[i].svjac = 0;
 }

@@ -1,26 +1,14 @@
 // The channel table of the network programs: one record per regulator on the
 // line (Data), its valve state (Satv) and its last measurement (Mem), plus the
-// variant record that tells regnet9 and regnet5 apart.
+// variant record of the program (network/variant.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "network/variant.h"
+
 namespace kvl {
-
-// What differs between the two network programs, as data.
-struct Variant {
-  const char* program;  // "regnet9" or "regnet5"
-  int channels;         // 9 or 5
-  int records;          // records in the file: 11 or 7
-  int recordSize;       // bytes per record in the file: 64 or 40
-  int satvRecords;      // 10 or 6
-  bool full;            // regnet9: f10volt, rasre and firmware date fields exist
-  unsigned FileSize() const { return static_cast<unsigned>(records * recordSize); }
-};
-
-extern const Variant kNet9;
-extern const Variant kNet5;
 
 struct tagData {
   uint32_t n_ofqx = 0;  // serial number

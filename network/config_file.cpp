@@ -13,7 +13,7 @@ namespace {
 // Fields of a record in file order; regnet5 has only the first seven and then
 // comm, svjac, net.
 template <class Rec, class F>
-void ForEachField(Rec& d, bool full, F f) {
+void ForEachField(Rec& d, bool rasreField, F f) {
   f(d.n_ofqx);
   f(d.avar);
   f(d.zifra);
@@ -21,11 +21,11 @@ void ForEachField(Rec& d, bool full, F f) {
   f(d.pres);
   f(d.f45pres);
   f(d.fgasset);
-  if (full) f(d.f10volt);
+  if (rasreField) f(d.f10volt);
   f(d.comm);
   f(d.svjac);
   f(d.net);
-  if (full) {
+  if (rasreField) {
     f(d.rasre);
     f(d.your);
     f(d.month);
@@ -53,7 +53,7 @@ std::vector<uint8_t> EncodeTable(const ChannelTable& t) {
   std::vector<uint8_t> out(v.FileSize(), 0);
   for (int r = 0; r < v.records; ++r) {
     uint8_t* p = out.data() + r * v.recordSize;
-    ForEachField(t.Data[r], v.full, [&p](auto field) {
+    ForEachField(t.Data[r], v.rasreField, [&p](auto field) {
       Put32(p, static_cast<uint32_t>(field));
       p += 4;
     });
@@ -67,7 +67,7 @@ void DecodeTable(ChannelTable& t, const uint8_t* src, size_t n) {
   std::memcpy(img.data(), src, n < img.size() ? n : img.size());
   for (int r = 0; r < v.records; ++r) {
     const uint8_t* p = img.data() + r * v.recordSize;
-    ForEachField(t.Data[r], v.full, [&p](auto& field) {
+    ForEachField(t.Data[r], v.rasreField, [&p](auto& field) {
       field = static_cast<std::remove_reference_t<decltype(field)>>(Get32(p));
       p += 4;
     });

@@ -9,35 +9,6 @@ namespace kvl {
 
 namespace {
 
-constexpr MonitorRow kRows9[9] = {
-    {IDX_MON9_RADIO_0, IDX_MON_NUMBER_0, IDX_MON_SETPOINT_0, IDX_MON_OUTPUT_0, 0},
-    {IDX_MON9_RADIO_1, IDX_MON_NUMBER_1, IDX_MON_SETPOINT_1, IDX_MON_OUTPUT_1, 0},
-    {IDX_MON9_RADIO_2, IDX_MON_NUMBER_2, IDX_MON_SETPOINT_2, IDX_MON_OUTPUT_2, 0},
-    {IDX_MON9_RADIO_3, IDX_MON_NUMBER_3, IDX_MON_SETPOINT_3, IDX_MON_OUTPUT_3, 0},
-    {IDX_MON9_RADIO_4, IDX_MON_NUMBER_4, IDX_MON_SETPOINT_4, IDX_MON_OUTPUT_4, 0},
-    {IDX_MON9_RADIO_5, IDX_MON_NUMBER_5, IDX_MON_SETPOINT_5, IDX_MON_OUTPUT_5, 0},
-    {IDX_MON9_RADIO_6, IDX_MON_NUMBER_6, IDX_MON_SETPOINT_6, IDX_MON_OUTPUT_6, 0},
-    {IDX_MON9_RADIO_7, IDX_MON_NUMBER_7, IDX_MON_SETPOINT_7, IDX_MON_OUTPUT_7, 0},
-    {IDX_MON9_RADIO_8, IDX_MON_NUMBER_8, IDX_MON_SETPOINT_8, IDX_MON_OUTPUT_8, 0},
-};
-
-constexpr MonitorRow kRows5[5] = {
-    {IDX_MON5_RADIO_0, IDX_MON_NUMBER_0, IDX_MON_SETPOINT_0, IDX_MON_OUTPUT_0,
-     IDX_MON5_DEVIATION_0},
-    {IDX_MON5_RADIO_1, IDX_MON_NUMBER_1, IDX_MON_SETPOINT_1, IDX_MON_OUTPUT_1,
-     IDX_MON5_DEVIATION_1},
-    {IDX_MON5_RADIO_2, IDX_MON_NUMBER_2, IDX_MON_SETPOINT_2, IDX_MON_OUTPUT_2,
-     IDX_MON5_DEVIATION_2},
-    {IDX_MON5_RADIO_3, IDX_MON_NUMBER_3, IDX_MON_SETPOINT_3, IDX_MON_OUTPUT_3,
-     IDX_MON5_DEVIATION_3},
-    {IDX_MON5_RADIO_4, IDX_MON_NUMBER_4, IDX_MON_SETPOINT_4, IDX_MON_OUTPUT_4,
-     IDX_MON5_DEVIATION_4},
-};
-
-bool HasDeviation(const Variant& v) {
-  return !v.full;
-}
-
 std::string Fmt(const char* f, double x, const char* tail) {
   char b[64];
   std::snprintf(b, sizeof b, f, x, tail);
@@ -53,11 +24,11 @@ std::string SetpointText(uint32_t despns2) {
 }  // namespace
 
 MonitorRow MonitorRowOf(const Variant& v, int ch) {
-  return v.full ? kRows9[ch] : kRows5[ch];
+  return v.monitorRows[static_cast<size_t>(ch)];
 }
 
 std::string SilentText(const Variant& v) {
-  return HasDeviation(v) ? "Нет связи" : "нет связи";
+  return v.deviationColumn ? "Нет связи" : "нет связи";
 }
 
 void WriteStatusLine(NetContext& c, Dialog& d, bool openingWording) {
@@ -87,7 +58,7 @@ void MonitorWindow::OnInit(Dialog& d) {
     const bool linked = t.Data[k].svjac == 1;
     d.SetCheck(r.radio, k == t.cnl2 && linked);
     if (linked) d.SetText(r.number, std::to_string(t.Data[k].n_ofqx));
-    if (HasDeviation(v)) d.SetText(r.deviation, linked ? "есть" : "нет связи");
+    if (v.deviationColumn) d.SetText(r.deviation, linked ? "есть" : "нет связи");
     if (!linked) {
       d.SetText(r.output, "");
       d.SetText(r.setpoint, "");
@@ -154,14 +125,14 @@ void WriteData(NetContext& c, uint8_t data0, int srt) {
   t.Satv[srt].sad_out = sad;
   const Variant& v = c.s.variant;
   // Deviation beyond 0.2 per cent, counted by regnet5.
-  if (HasDeviation(v) && std::abs(sad) > 20) ++t.m_count1[srt];
+  if (v.deviationColumn && std::abs(sad) > 20) ++t.m_count1[srt];
 
   Dialog* w = c.s.hCnlWnd;
   if (!w) return;
   const MonitorRow row = MonitorRowOf(v, srt);
   w->SetText(row.output, Fmt("%+3.1f%s", adc / 100.0, "%     "));
   w->SetText(row.setpoint, SetpointText(despns2));
-  if (HasDeviation(v)) w->SetText(row.deviation, Fmt("%+3.1f%s", sad / 100.0, "% "));
+  if (v.deviationColumn) w->SetText(row.deviation, Fmt("%+3.1f%s", sad / 100.0, "% "));
 }
 
 void BlinkIndicator(NetContext& c) {
@@ -176,7 +147,7 @@ void ShowSilent(NetContext& c, int ch) {
   Dialog* w = c.s.hCnlWnd;
   if (!w || !c.s.table.Valid(ch)) return;
   const MonitorRow row = MonitorRowOf(c.s.variant, ch);
-  w->SetText(HasDeviation(c.s.variant) ? row.deviation : row.output, SilentText(c.s.variant));
+  w->SetText(c.s.variant.deviationColumn ? row.deviation : row.output, SilentText(c.s.variant));
 }
 
 void CloseSetpointDialog(NetState& s) {

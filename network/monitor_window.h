@@ -16,11 +16,6 @@
 
 namespace kvl {
 
-// Control ids of one channel row.
-struct MonitorRow {
-  int radio, number, setpoint, output, deviation;  // deviation 0: no such cell
-};
-
 // Row of channel ch in the variant's window (ch must be a valid channel).
 MonitorRow MonitorRowOf(const Variant& v, int ch);
 

@@ -10,19 +10,7 @@
 
 namespace kvl {
 
-namespace {
-
-// Items greyed when the main window is created (the resource has all enabled).
-constexpr int kGreyAtStart9[] = {IDC_KIND_FLOW,     IDC_KIND_PRESSURE,  IDC_VALVE_OPEN,
-                                 IDC_VALVE_CLOSE,   IDC_VALVE_REGULATE, IDC_LOG_OFF,
-                                 IDC_INPUT_DIGITAL, IDC_INPUT_ANALOG};
-constexpr int kGreyAtStart5[] = {
-    IDC_ZERO,          IDC_KIND_FLOW,      IDC_KIND_PRESSURE,   IDC_NET5_ABSENT_40031,
-    IDC_MODE_REGULATE, IDC_MODE_MEASURE,   IDC_NET5_ABSENT_263, IDC_VALVE_OPEN,
-    IDC_VALVE_CLOSE,   IDC_VALVE_REGULATE, IDC_LOG_OFF,         IDC_INPUT_DIGITAL,
-    IDC_INPUT_ANALOG};
-
-}  // namespace
+namespace {}  // namespace
 
 NetProgram::NetProgram(const Variant& v, ByteLink& link, Services& ui)
     : state_(v),
@@ -64,10 +52,7 @@ bool NetProgram::OnCreate() {
   if (r.endProgram) ui.PostQuit();  // the program ends once the message loop runs
   s.port0 = r.port0;
 
-  if (s.variant.full)
-    for (int id : kGreyAtStart9) ui.MenuEnable(id, false);
-  else
-    for (int id : kGreyAtStart5) ui.MenuEnable(id, false);
+  for (int id : s.variant.greyAtStart) ui.MenuEnable(id, false);
   ui.MenuEnable(IDC_LOG_ON, true);
   // Without the events every exchange waits on, the window is not created.
   if (!ctx_.link.Ready()) {

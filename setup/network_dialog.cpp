@@ -10,12 +10,6 @@ namespace kvl {
 
 namespace {
 
-constexpr int kIdent9[9] = {IDX_NET9_LINE_0, IDX_NET9_LINE_1, IDX_NET9_LINE_2,
-                            IDX_NET9_LINE_3, IDX_NET9_LINE_4, IDX_NET9_LINE_5,
-                            IDX_NET9_LINE_6, IDX_NET9_LINE_7, IDX_NET9_LINE_8};
-constexpr int kIdent5[5] = {IDX_NET5_LINE_0, IDX_NET5_LINE_1, IDX_NET5_LINE_2, IDX_NET5_LINE_3,
-                            IDX_NET5_LINE_4};
-
 std::string PortClosedText(int port) {
   return "Порт " + ByteLink::PortName(port) + " закрыт";
 }
@@ -23,7 +17,7 @@ std::string PortClosedText(int port) {
 }  // namespace
 
 int ChannelLineId(const Variant& v, int ch) {
-  return v.full ? kIdent9[ch] : kIdent5[ch];
+  return v.networkLines[static_cast<size_t>(ch)];
 }
 
 std::string Soob(int ch) {

@@ -274,21 +274,18 @@ void RegulatorDialog::Link(Dialog& d) {
   d.SetText(IDX_SETUP_SERIAL, Decimal(data.n_ofqx));
   d.SetText(IDX_SETUP_CAPTION, SerialCaption(data.pres == 1));
 
-  if (s.variant.full) {
-    ShowMemorising(d, data.rasre == 1 ? 1 : 0);
-    // The line shows the valve: regulating unless held by command or by the
-    // external signal.
-    d.SetText(IDX_SETUP_MODE, ValveHoldText(s.hold, t.Satv[ch]));
-  } else {
-    d.SetText(IDX_SETUP_MODE, ModeText(data.regu == 1));
-  }
+  if (s.variant.rasreField) ShowMemorising(d, data.rasre == 1 ? 1 : 0);
+  // A program with the mode commands shows the mode; the other the valve:
+  // regulating unless held by command or by the external signal.
+  d.SetText(IDX_SETUP_MODE,
+            s.variant.modeMenu ? ModeText(data.regu == 1) : ValveHoldText(s.hold, t.Satv[ch]));
   d.SetText(IDX_SETUP_INPUT, InputText(data.zifra == 1));
   d.SetText(IDX_SETUP_STATE, StateText(data.avar == 1, data.regu == 1));
   c_.ui.Invalidate(false);
 
   // The firmware date exists in regnet9's record and is read only with the
   // maker's protocol (it has no Modbus form).
-  if (s.variant.full && !s.rq.fmodbuson) ReadFirmwareDate(d);
+  if (s.variant.firmwareDate && !s.rq.fmodbuson) ReadFirmwareDate(d);
 }
 
 void RegulatorDialog::ReadFirmwareDate(Dialog& d) {
@@ -388,7 +385,7 @@ void RegulatorDialog::Memorising(Dialog& d, int id) {
   }
   c_.line.MesOut(s.port0);
   ShowMemorising(d, on ? 1 : 0);
-  if (s.variant.full) data.rasre = on ? 1 : 0;  // regnet5's record has no such field
+  if (s.variant.rasreField) data.rasre = on ? 1 : 0;  // regnet5's record has no such field
 }
 
 void RegulatorDialog::Ok(Dialog& d) {

@@ -13,15 +13,15 @@ int SetFlags(ChannelTable& t, int cnl, const uint8_t* res, unsigned version_KVL,
   if (!t.Valid(cnl)) return 0;
   tagData& d = t.Data[cnl];
   Satvor& s = t.Satv[cnl];
-  const bool full = t.variant->full;
+  const bool rasreField = t.variant->rasreField;
   const uint8_t b1 = res[1], b6 = res[6];
   if (version_KVL > 5) {
-    if (full) d.rasre = Bit(b1, 4) ? 0 : 1;
+    if (rasreField) d.rasre = Bit(b1, 4) ? 0 : 1;
     hold.fstvoff = Bit(b1, 3);
     hold.fstvon = Bit(b1, 2);
     d.zifra = Bit(b1, 1);
     if (Bit(b1, 0)) d.regu = 1;
-    if (full && d.your > 14) d.f10volt = Bit(b1, 0);
+    if (rasreField && d.your > 14) d.f10volt = Bit(b1, 0);
     s.fm15 = Bit(b6, 6);
     s.fp15 = Bit(b6, 5);
     d.fgasset = Bit(b6, 4);

@@ -129,7 +129,7 @@ TEST_P(NetOnRegsim, DeviceThatFallsSilentStaysLinkedAndIsShownSo) {
 
   ASSERT_EQ(n.sim.Control("set 17 silent=1").rfind("OK", 0), 0u);
   n.prog.OnTimer(kTimerPoll);
-  const bool net9 = GetParam()->full;
+  const bool net9 = GetParam() == &kNet9;
   EXPECT_EQ(n.Cell(1, net9 ? &MonitorRow::output : &MonitorRow::deviation),
             net9 ? "нет связи" : "Нет связи");
   EXPECT_EQ(n.Cell(1, &MonitorRow::setpoint), "20.0");
@@ -208,7 +208,7 @@ TEST_P(NetOnRegsim, LateAnswersNeverShowUnderTheWrongChannel) {
     EXPECT_EQ(n.Cell(0, &MonitorRow::setpoint), "50.0");
     EXPECT_EQ(t.Mem[1].despns2, 0u) << "no value of device 5 under channel 1";
     EXPECT_EQ(n.Cell(1, &MonitorRow::setpoint), "");
-    const bool net9 = GetParam()->full;
+    const bool net9 = GetParam() == &kNet9;
     EXPECT_EQ(n.Cell(1, net9 ? &MonitorRow::output : &MonitorRow::deviation),
               net9 ? "нет связи" : "Нет связи");
     n.Monitor().logic->OnCommand(n.Monitor(), kIdOk, 0);  // closed for the next round

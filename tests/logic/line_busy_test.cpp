@@ -99,7 +99,7 @@ const std::vector<Command>& Commands() {
            return s->prog.State().log.Lines().back() == "Ошибка связи N:100";
          NetProgramRig& n = Net(r);
          const MonitorRow row = MonitorRowOf(n.rig.variant, 0);
-         const int cell = n.rig.variant.full ? row.output : row.deviation;
+         const int cell = n.rig.variant.deviationColumn ? row.deviation : row.output;
          return n.monitor->texts[cell] == SilentText(n.rig.variant);
        }},
       // Network programs: the menu.

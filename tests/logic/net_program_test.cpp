@@ -42,7 +42,7 @@ TEST_P(NetProgramTest, StartUpLoadsTheFileButLinksNoChannel) {
 
 TEST_P(NetProgramTest, StartUpMenuState) {
   rig.Start();
-  const bool net9 = GetParam()->full;
+  const bool net9 = GetParam() == &kNet9;
   for (int id : {40080, 40081, 40017, 40018, 40076, 40058, 40062, 40037})
     EXPECT_FALSE(rig.ui.Enabled(id)) << id;
   EXPECT_TRUE(rig.ui.Enabled(40057));

@@ -1,4 +1,5 @@
-// regnet9: the network program for up to nine regulators.
+// regnet9 and regnet5: the network program, built once for each variant
+// (KVL_NET_VARIANT names kNet9 or kNet5; see shell/CMakeLists.txt).
 #include "network/net_program.h"
 #include "resources/ids.h"
 #include "serial/win32_link.h"
@@ -7,16 +8,17 @@
 #include "shell/win32.h"
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
+  const kvl::Variant& variant = kvl::KVL_NET_VARIANT;
   // Port device names are built from string 784 ("COM").
   kvl::Win32Link link(kvl::win::ResourceString(inst, IDS_COM));
   kvl::win::ProgramInfo info;
-  info.title = "Net9 Demo КВЛ30";
-  info.width = 560;
-  info.height = 400;
-  info.iconId = IDI_NET;
+  info.title = variant.title;
+  info.width = variant.width;
+  info.height = variant.height;
+  info.iconId = variant.iconId;
   const std::string csv = kvl::win::CsvPathFromCommandLine();
-  info.makeLogic = [&link, &csv](kvl::Services& ui) {
-    auto program = std::make_unique<kvl::NetProgram>(kvl::kNet9, link, ui);
+  info.makeLogic = [&variant, &link, &csv](kvl::Services& ui) {
+    auto program = std::make_unique<kvl::NetProgram>(variant, link, ui);
     program->RecordTo(csv);
     return program;
   };
