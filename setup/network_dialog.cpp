@@ -84,7 +84,7 @@ void NetworkDialog::OnCommand(Dialog& d, int id, int code) {
 void NetworkDialog::Command(Dialog& d, int id, int code) {
   switch (id) {
     case IDX_PORT_LIST:
-      if (code == 1) ChoosePort(d);
+      if (code == kSelChange) ChoosePort(d);
       break;
     case IDX_PORT_OPEN:
       OpenPort(d);
@@ -93,7 +93,7 @@ void NetworkDialog::Command(Dialog& d, int id, int code) {
       ClosePort(d);
       break;
     case IDX_NET_CHANNEL_LIST:
-      if (code == 1) ChooseChannel(d);
+      if (code == kSelChange) ChooseChannel(d);
       break;
     case IDX_NET_REGISTER:
       Register(d);

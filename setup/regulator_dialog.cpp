@@ -155,7 +155,7 @@ void RegulatorDialog::Command(Dialog& d, int id, int code) {
       ClosePort(d);
       break;
     case IDX_PORT_LIST:
-      if (code == 1) ChoosePort(d);
+      if (code == kSelChange) ChoosePort(d);
       break;
     case IDX_SETUP_LINK:
       Link(d);
@@ -164,7 +164,7 @@ void RegulatorDialog::Command(Dialog& d, int id, int code) {
       Query(d);
       break;
     case IDX_SETUP_SPEED_LIST:
-      if (code == 1) ChangeSpeed(d);
+      if (code == kSelChange) ChangeSpeed(d);
       break;
     case IDX_SETUP_CHANGE:
       ChangeAddress(d);
