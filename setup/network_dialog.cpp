@@ -5,6 +5,7 @@
 
 #include "network/net_address.h"
 #include "setup/identify.h"
+#include "setup/port_lists.h"
 
 namespace kvl {
 
@@ -43,9 +44,7 @@ void NetworkDialog::Init(Dialog& d) {
   ChannelTable& t = s.table;
   s.canal = 0;
   d.SetText(IDX_NET_ADDRESS, std::to_string(t.Data[0].net));
-  d.ListReset(IDX_PORT_LIST);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
-  d.ListSelect(IDX_PORT_LIST, s.port0);
+  FillPortList(d, s.port0);
   d.ListReset(IDX_NET_CHANNEL_LIST);
   for (int ch = 0; ch < t.Channels(); ++ch) d.ListAdd(IDX_NET_CHANNEL_LIST, std::to_string(ch));
   d.ListSelect(IDX_NET_CHANNEL_LIST, 0);

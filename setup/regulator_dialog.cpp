@@ -5,6 +5,7 @@
 
 #include "protocol/commands.h"
 #include "setup/identify.h"
+#include "setup/port_lists.h"
 #include "setup/status_flags.h"
 #include "setup/status_texts.h"
 
@@ -89,12 +90,8 @@ void RegulatorDialog::Init(Dialog& d) {
   d.SetText(IDX_SETUP_NEWNET, Decimal(data.net));
   d.SetText(IDX_SETUP_LINK_STATE, kBlanks);
   d.SetText(IDX_SETUP_SERIAL, kBlanks);
-  d.ListReset(IDX_PORT_LIST);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
-  d.ListSelect(IDX_PORT_LIST, s.port0);
-  d.ListReset(IDX_SETUP_SPEED_LIST);
-  for (const char* u : cmd::nUart) d.ListAdd(IDX_SETUP_SPEED_LIST, u);
-  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
+  FillPortList(d, s.port0);
+  FillSpeedList(d, s.nUartIndex);
   char b[64];
   std::snprintf(b, sizeof b, "%s:%d", "Канал №", ch);
   d.SetText(IDX_SETUP_CHANNEL, b);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "protocol/commands.h"
+#include "setup/port_lists.h"
 #include "setup/status_texts.h"
 #include "solo/solo_messages.h"
 #include "solo/solo_numbers.h"
@@ -50,12 +51,8 @@ void ConnectionDialog::Init(Dialog& d) {
   d.SetText(IDX_SETUP_LINK_STATE, kBlank15);
   d.SetText(IDX_SETUP_SERIAL, kBlank15);
 
-  d.ListReset(IDX_PORT_LIST);
-  for (int p = 0; p < kPortCount; ++p) d.ListAdd(IDX_PORT_LIST, ByteLink::PortName(p));
-  d.ListSelect(IDX_PORT_LIST, s.port0);
-  d.ListReset(IDX_SETUP_SPEED_LIST);
-  for (const char* name : cmd::nUart) d.ListAdd(IDX_SETUP_SPEED_LIST, name);
-  d.ListSelect(IDX_SETUP_SPEED_LIST, s.nUartIndex);
+  FillPortList(d, s.port0);
+  FillSpeedList(d, s.nUartIndex);
   d.SetText(IDX_SETUP_CHANNEL, Number(s.nUartIndex));
 
   if (!c_.link.IsOpen(s.port0)) {
