@@ -3,14 +3,12 @@
 namespace kvl {
 
 int ProgramLine::ComWrite(int port) {
-  f_com_end = 0;
   const ExchangeResult r = Exchange(link_, port, rq_, ans_, settings);
   for (const std::string& line : r.log) log_.Add(line);
   outcome = r.outcome;
   raw_ = r.raw;
   if (!r.diagnostic.empty()) buf = r.diagnostic;
   port0_err = r.Answered() ? 1 : 0;
-  f_com_end = 1;
   if (r.outcome != Outcome::kPortLost) {
     ReportProblems(r, port);
   } else if (!PortLost()) {

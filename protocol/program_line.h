@@ -69,7 +69,6 @@ class ProgramLine {
   ExchangeSettings settings;
   Outcome outcome = Outcome::kSilent;  // of the last exchange
   int port0_err = 0;                   // 1 when the last exchange was answered
-  int f_com_end = 1;                   // 0 while an exchange runs
   std::string buf;                     // last Modbus check mismatch text
 
  protected:
