@@ -42,7 +42,7 @@ bool Exchange(NetContext& c) {
 }  // namespace
 
 void SetMonitorText(NetContext& c, int id, const std::string& text) {
-  if (c.s.f_okno_cnl && c.s.hCnlWnd) c.s.hCnlWnd->SetText(id, text);
+  if (c.s.f_okno_cnl()) c.s.hCnlWnd->SetText(id, text);
 }
 
 void ValveCommand(NetContext& c, ValveAction action) {
@@ -103,13 +103,13 @@ void AnalogInputCommand(NetContext& c) {
 void DigitalInputCommand(NetContext& c) {
   if (!ByteLink::ValidPort(c.s.port0)) return;
   // One dialog at a time, also after another port has become the current one.
-  if (c.s.flist[c.s.port0] || c.s.hLspis) {
+  if (c.s.hLspis) {
     c.ui.MessageBox("Окно уже есть", "Message");
     return;
   }
   if (Dialog* d = OpenSetpointDialog(c)) {
     c.s.hLspis = d;
-    c.s.flist[c.s.port0] = 1;
+    c.s.lspisPort = c.s.port0;
   }
 }
 

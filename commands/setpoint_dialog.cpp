@@ -19,7 +19,6 @@ constexpr double d_rasx = 100.0;
 
 void SetpointDialog::OnInit(Dialog& d) {
   channel_ = c_.s.table.cnl2;
-  port_ = c_.s.port0;
   d.ListReset(IDX_SETPOINT_PRESETS);
   char b[32];
   for (int i = 0; i < kScales; ++i) {
@@ -74,7 +73,6 @@ void SetpointDialog::Close(Dialog& d) {
 
 void SetpointDialog::OnDestroy(Dialog& d) {
   closed_ = true;
-  if (ByteLink::ValidPort(port_)) c_.s.flist[port_] = 0;
   if (c_.s.hLspis == &d) c_.s.hLspis = nullptr;
 }
 

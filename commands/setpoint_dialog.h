@@ -28,7 +28,6 @@ class SetpointDialog : public DialogLogic {
 
   NetContext c_;
   int channel_ = 0;  // the channel shown in 1211; every value goes to it
-  int port_ = 0;     // the port whose flist entry marks this dialog open
   int nScaleIndex = -1;
   bool closed_ = false;
 };

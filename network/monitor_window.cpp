@@ -102,7 +102,6 @@ void MonitorWindow::OnDestroy(Dialog& d) {
 }
 
 void MonitorWindow::Forget() {
-  c_.s.f_okno_cnl = 0;
   c_.s.hCnlWnd = nullptr;
   c_.ui.StopTimer(kTimerPoll);
 }
@@ -151,16 +150,10 @@ void ShowSilent(NetContext& c, int ch) {
 }
 
 void CloseSetpointDialog(NetState& s) {
-  const int p = s.port0;
-  if (p < 0 || p >= kPortCount) return;
-  if (s.flist[p] && s.hLspis) {
-    Dialog* d = s.hLspis;
-    s.hLspis = nullptr;
-    s.flist[p] = 0;
-    d->End(kIdOk);
-    return;
-  }
-  s.flist[p] = 0;
+  if (!s.flist(s.port0)) return;
+  Dialog* d = s.hLspis;
+  s.hLspis = nullptr;
+  d->End(kIdOk);
 }
 
 }  // namespace kvl

@@ -42,8 +42,6 @@ bool NetProgram::OnCreate() {
   SelectKormast(s.rq);
   s.fproc1end = 1;
   s.nUartIndex = 1;
-  s.flist.fill(0);
-  s.f_okno_cnl = 0;
   s.hCnlWnd = nullptr;
   s.hLspis = nullptr;
 
@@ -64,11 +62,10 @@ bool NetProgram::OnCreate() {
 }
 
 void NetProgram::OpenMonitor() {
-  if (state_.f_okno_cnl) return;  // one window, one timer
+  if (state_.f_okno_cnl()) return;  // one window, one timer
   Dialog* d = ctx_.ui.CreateModeless(IDD_MONITOR, *monitor_);
   if (!d) return;
   state_.hCnlWnd = d;
-  state_.f_okno_cnl = 1;
   ctx_.ui.StartTimer(kTimerPoll, 700);
 }
 

@@ -46,10 +46,14 @@ struct NetState {
   // Polling and windows.
   int fproc1end = 1;
   int f_mig = 0;
-  int f_okno_cnl = 0;
-  Dialog* hCnlWnd = nullptr;  // channel monitor window while it exists
-  std::array<int, kPortCount> flist{};
-  Dialog* hLspis = nullptr;  // setpoint dialog while it exists
+  // The channel monitor window while it exists.
+  Dialog* hCnlWnd = nullptr;
+  bool f_okno_cnl() const { return hCnlWnd != nullptr; }
+  // The setpoint dialog while it exists, and the port it was opened on.
+  Dialog* hLspis = nullptr;
+  int lspisPort = -1;
+  // The setpoint dialog is open on that port.
+  bool flist(int port) const { return hLspis && lspisPort == port; }
   // Logic of the last setpoint dialog. Only one setpoint dialog exists at a
   // time, so this is replaced only when the previous dialog is gone (closed by
   // itself or by the monitor window).

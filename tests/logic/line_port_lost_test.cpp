@@ -194,7 +194,7 @@ TEST(Windows, EndingTheProgramForgetsItsModelessWindows) {
   n.rig.ui.DestroyAll();
   EXPECT_EQ(n.rig.S().hCnlWnd, nullptr);
   EXPECT_EQ(n.rig.S().hLspis, nullptr);
-  EXPECT_EQ(n.rig.S().flist[0], 0);
+  EXPECT_FALSE(n.rig.S().flist(0));
 
   SoloProgramRig s;
   ASSERT_EQ(s.prog.State().flist[0], 1);

@@ -241,7 +241,7 @@ TEST_P(Commands, DigitalInputOpensTheSetpointDialogOnce) {
   ASSERT_EQ(r.ui.dialogs.size(), 1u);
   EXPECT_EQ(r.ui.dialogs[0]->templateId, 108);
   EXPECT_EQ(r.s.hLspis, r.ui.dialogs[0].get());
-  EXPECT_EQ(r.s.flist[0], 1);
+  EXPECT_TRUE(r.s.flist(0));
   Menu(40062);
   EXPECT_EQ(r.ui.dialogs.size(), 1u);
   EXPECT_EQ(r.ui.Texts(), std::vector<std::string>{"Окно уже есть"});

@@ -171,7 +171,6 @@ struct CmdRig {
   // Opens the monitor window as the program does.
   void OpenMonitor() {
     s.hCnlWnd = &monitor;
-    s.f_okno_cnl = 1;
   }
   void Modbus() { SelectModbus(s.rq); }
   tagData& Ch(int ch = 0) { return s.table.Data[ch]; }

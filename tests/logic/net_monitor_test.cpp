@@ -90,7 +90,7 @@ TEST_P(MonitorTest, ChoosingALinkedChannelMakesItActiveAndClosesTheSetpointDialo
   FakeDialog& w = Open();
   FakeDialog setpoint(108);
   rig.S().hLspis = &setpoint;
-  rig.S().flist[rig.S().port0] = 1;
+  rig.S().lspisPort = rig.S().port0;
 
   const int radio2 = MonitorRowOf(*GetParam(), 2).radio;
   w.SetCheck(radio2, true);  // what the automatic radio button does on a click
@@ -101,7 +101,7 @@ TEST_P(MonitorTest, ChoosingALinkedChannelMakesItActiveAndClosesTheSetpointDialo
   EXPECT_EQ(w.texts.at(IDX_MON_VALVE), "Затвор: открыт(прог.)");
   EXPECT_TRUE(setpoint.ended);
   EXPECT_EQ(rig.S().hLspis, nullptr);
-  EXPECT_EQ(rig.S().flist[rig.S().port0], 0);
+  EXPECT_FALSE(rig.S().flist(rig.S().port0));
 }
 
 TEST_P(MonitorTest, ClickingTheActiveChannelAgainKeepsTheSetpointDialog) {
@@ -109,11 +109,11 @@ TEST_P(MonitorTest, ClickingTheActiveChannelAgainKeepsTheSetpointDialog) {
   FakeDialog& w = Open();
   FakeDialog setpoint(108);
   rig.S().hLspis = &setpoint;
-  rig.S().flist[rig.S().port0] = 1;
+  rig.S().lspisPort = rig.S().port0;
   w.texts.clear();
   MonitorWindow(rig.C()).OnCommand(w, MonitorRowOf(*GetParam(), 0).radio, 0);
   EXPECT_FALSE(setpoint.ended);
-  EXPECT_EQ(rig.S().flist[rig.S().port0], 1);
+  EXPECT_TRUE(rig.S().flist(rig.S().port0));
   EXPECT_TRUE(w.texts.empty());
 }
 
@@ -141,7 +141,7 @@ TEST_P(MonitorTest, OkAndCloseBoxDestroyTheWindowAndStopPolling) {
     else
       logic.OnClose(w);
     EXPECT_TRUE(w.ended);
-    EXPECT_EQ(rig.S().f_okno_cnl, 0);
+    EXPECT_FALSE(rig.S().f_okno_cnl());
     EXPECT_EQ(rig.S().hCnlWnd, nullptr);
     EXPECT_FALSE(rig.ui.TimerRunning(kTimerPoll));
   }

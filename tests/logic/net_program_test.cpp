@@ -128,7 +128,7 @@ TEST_P(NetProgramTest, ShowMonitorOpensOneWindowAndOneTimer) {
   EXPECT_EQ(rig.ui.dialogs[0]->templateId, 130);
   EXPECT_EQ(rig.ui.timerStarts, 1);
   EXPECT_EQ(rig.ui.timers[kTimerPoll], 700u);
-  EXPECT_EQ(rig.S().f_okno_cnl, 1);
+  EXPECT_TRUE(rig.S().f_okno_cnl());
   EXPECT_EQ(rig.S().hCnlWnd, rig.ui.dialogs[0].get());
 
   // Closing the window stops polling; the command opens it again.

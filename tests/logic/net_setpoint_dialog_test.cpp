@@ -219,7 +219,7 @@ TEST(SetpointDialogLife, OkAndCloseBoxClearTheFlagAndAllowAFreshDialog) {
   logic.OnInit(*first);
   logic.OnCommand(*first, kIdOk, 0);
   EXPECT_TRUE(first->ended);
-  EXPECT_EQ(r.s.flist[0], 0);
+  EXPECT_FALSE(r.s.flist(0));
   EXPECT_EQ(r.s.hLspis, nullptr);
   HandleMenuCommand(r.c, 40062);
   ASSERT_EQ(r.ui.dialogs.size(), 2u);
@@ -230,7 +230,7 @@ TEST(SetpointDialogLife, OkAndCloseBoxClearTheFlagAndAllowAFreshDialog) {
   logic2.OnInit(*second);
   logic2.OnClose(*second);
   EXPECT_TRUE(second->ended);
-  EXPECT_EQ(r.s.flist[0], 0);
+  EXPECT_FALSE(r.s.flist(0));
   // A closed dialog's logic sends nothing any more.
   second->ListSelect(IDX_SETPOINT_PRESETS, 1);
   logic2.OnCommand(*second, IDX_SETPOINT_PRESETS, 1);
@@ -246,7 +246,7 @@ TEST(SetpointDialogLife, FlagOfThePortItWasOpenedOnIsCleared) {
   logic.OnInit(*d);
   r.s.port0 = 3;  // another port chosen in a setup dialog meanwhile
   logic.OnCommand(*d, kIdOk, 0);
-  EXPECT_EQ(r.s.flist[0], 0);
+  EXPECT_FALSE(r.s.flist(0));
   r.s.port0 = 0;
   HandleMenuCommand(r.c, 40062);
   EXPECT_EQ(r.ui.dialogs.size(), 2u);
@@ -269,7 +269,7 @@ TEST(SetpointDialogLife, ChangeOfChannelInTheMonitorClosesIt) {
   mon.OnCommand(r.monitor, radio1, 0);
   EXPECT_EQ(r.s.table.cnl2, 1);
   EXPECT_TRUE(sp->ended);
-  EXPECT_EQ(r.s.flist[0], 0);
+  EXPECT_FALSE(r.s.flist(0));
   EXPECT_EQ(r.s.hLspis, nullptr);
   HandleMenuCommand(r.c, 40062);
   ASSERT_EQ(r.ui.dialogs.size(), 2u);
