@@ -42,7 +42,7 @@ bool FakeLink::Lost(int port) const {
 void FakeLink::LosePort(int port) {
   if (!IsOpen(port) || lost_[port]) return;
   lost_[port] = true;
-  notices.push_back({"read", EIO});
+  Notice("read", EIO);
 }
 
 bool FakeLink::SetSpeed(int port, int speedIndex) {
@@ -77,7 +77,7 @@ WriteResult FakeLink::Write(int port, const uint8_t* p, size_t n) {
   written.push_back({port, frame});
   if (readErrors > 0) {
     --readErrors;
-    notices.push_back({"read", EIO});
+    Notice("read", EIO);
     return r;
   }
   if (!responder_) return r;
@@ -114,16 +114,6 @@ void FakeLink::Deliver() {
     if (open_[l.port] && opening_[l.port] == l.opening)
       for (const Bytes& block : l.blocks) rx_[l.port].OnBlock(block.data(), block.size());
   }
-}
-
-Receiver& FakeLink::Rx(int port) {
-  return rx_[ValidPort(port) ? port : 0];
-}
-
-std::vector<LinkNotice> FakeLink::TakeNotices() {
-  std::vector<LinkNotice> n;
-  n.swap(notices);
-  return n;
 }
 
 FakeLink::Bytes KormastAnswer(std::array<uint8_t, 8> b) {

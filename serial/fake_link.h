@@ -42,8 +42,6 @@ class FakeLink : public ByteLink {
   bool SetSpeed(int port, int speedIndex) override;
   void Close(int port) override;
   WriteResult Write(int port, const uint8_t* p, size_t n) override;
-  Receiver& Rx(int port) override;
-  std::vector<LinkNotice> TakeNotices() override;
 
   // The port goes away (adapter pulled): its watcher reports the failed read,
   // Lost is true and writes say kPortLost until the port is closed.
@@ -58,7 +56,6 @@ class FakeLink : public ByteLink {
   std::array<int, kPortCount> speed{};         // last speed index set (1 after Open)
   std::array<bool, kPortCount> watched{};      // opened with a watcher
   std::vector<WriteResult> writeScript;        // results of the next writes, in order
-  std::vector<LinkNotice> notices;
   int opens = 0, closes = 0;
   // Every write blocks this long before it returns (a driver that stalls).
   unsigned writeStallMs = 0;
@@ -79,7 +76,6 @@ class FakeLink : public ByteLink {
 
   std::array<bool, kPortCount> open_{};
   std::array<bool, kPortCount> lost_{};
-  std::array<Receiver, kPortCount> rx_;
   Responder responder_;
 
   // Late answers: delivered by one thread, in the order they are due.

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,14 +77,24 @@ class ByteLink {
   virtual void Close(int port) = 0;
   virtual WriteResult Write(int port, const uint8_t* p, size_t n) = 0;
   // The receive side of a port (valid for every index 0..9).
-  virtual Receiver& Rx(int port) = 0;
+  Receiver& Rx(int port) { return rx_[ValidPort(port) ? port : 0]; }
   // Problems seen on the watcher threads since the last call.
-  virtual std::vector<LinkNotice> TakeNotices() { return {}; }
+  std::vector<LinkNotice> TakeNotices();
   static bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
 
  protected:
+  // Queues a problem seen on a watcher thread (any thread may call it).
+  void Notice(const char* what, uint32_t code);
+
   // Set by each Open of a valid port.
   std::array<OpenFailure, kPortCount> whyNot_{};
+  // Fed by each port's watcher, read by the exchanges on the main thread. A
+  // backend's watchers have ended before its base, and so these, go away.
+  std::array<Receiver, kPortCount> rx_;
+
+ private:
+  std::mutex noticesMutex_;
+  std::vector<LinkNotice> notices_;
 };
 
 }  // namespace kvl

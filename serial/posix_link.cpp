@@ -157,22 +157,6 @@ WriteResult PosixLink::Write(int port, const uint8_t* p, size_t n) {
   return {done == 0 ? WriteStatus::kRefused : WriteStatus::kCompletionError, 0};
 }
 
-Receiver& PosixLink::Rx(int port) {
-  return rx_[ValidPort(port) ? port : 0];
-}
-
-std::vector<LinkNotice> PosixLink::TakeNotices() {
-  std::lock_guard<std::mutex> lk(noticesMutex_);
-  std::vector<LinkNotice> n;
-  n.swap(notices_);
-  return n;
-}
-
-void PosixLink::Notice(const char* what, int code) {
-  std::lock_guard<std::mutex> lk(noticesMutex_);
-  notices_.push_back({what, static_cast<uint32_t>(code)});
-}
-
 void PosixLink::Watch(int port, int fd, int wakeFd) {
   uint8_t block[kBlock];
   bool deviceUp = true;  // false after the device failed or hung up: only wait for Close

@@ -37,8 +37,6 @@ class PosixLink : public ByteLink {
   bool SetSpeed(int port, int speedIndex) override;
   void Close(int port) override;
   WriteResult Write(int port, const uint8_t* p, size_t n) override;
-  Receiver& Rx(int port) override;
-  std::vector<LinkNotice> TakeNotices() override;
 
   // Longest wait for the driver to take a frame before a write gives up.
   unsigned writeTimeoutMs = 1000;
@@ -54,14 +52,10 @@ class PosixLink : public ByteLink {
     std::thread watcher;
   };
   void Watch(int port, int fd, int wakeFd);
-  void Notice(const char* what, int code);
 
   std::array<std::string, kPortCount> paths_;
   std::array<Port, kPortCount> ports_;
-  std::array<Receiver, kPortCount> rx_;
   std::array<std::atomic<bool>, kPortCount> lost_{};  // set by the watcher or a write
-  std::mutex noticesMutex_;
-  std::vector<LinkNotice> notices_;
 };
 
 }  // namespace kvl

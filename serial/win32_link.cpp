@@ -225,22 +225,6 @@ WriteResult Win32Link::Write(int port, const uint8_t* p, size_t n) {
   return r;
 }
 
-Receiver& Win32Link::Rx(int port) {
-  return rx_[ValidPort(port) ? port : 0];
-}
-
-std::vector<LinkNotice> Win32Link::TakeNotices() {
-  std::lock_guard<std::mutex> lk(noticesMutex_);
-  std::vector<LinkNotice> n;
-  n.swap(notices_);
-  return n;
-}
-
-void Win32Link::Notice(const char* what, uint32_t code) {
-  std::lock_guard<std::mutex> lk(noticesMutex_);
-  notices_.push_back({what, code});
-}
-
 // Confirms that the device behind an open port has gone: ClearCommError, the
 // simplest request a serial driver answers, keeps failing (kProbes times, kProbeMs
 // apart). A port that still answers it is there, whatever failure led here: a

@@ -53,8 +53,6 @@ class Win32Link : public ByteLink {
   bool SetSpeed(int port, int speedIndex) override;
   void Close(int port) override;
   WriteResult Write(int port, const uint8_t* p, size_t n) override;
-  Receiver& Rx(int port) override;
-  std::vector<LinkNotice> TakeNotices() override;
 
   // Longest wait for a write to complete before it is cancelled.
   unsigned writeTimeoutMs = 2000;
@@ -70,13 +68,9 @@ class Win32Link : public ByteLink {
   unsigned ReadCommBlock(int port, uint8_t* dst, unsigned nMaxLength);
   bool Gone(int port);
   void MarkLost(int port, unsigned long error);
-  void Notice(const char* what, uint32_t code);
 
   std::string prefix_;
   std::array<std::unique_ptr<Port>, kPortCount> ports_;
-  std::array<Receiver, kPortCount> rx_;
-  std::mutex noticesMutex_;
-  std::vector<LinkNotice> notices_;
 };
 
 }  // namespace kvl
