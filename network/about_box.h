@@ -4,7 +4,7 @@
 // box are not acted on.
 #pragma once
 
-#include "shell/view.h"
+#include "view/view.h"
 
 namespace kvl {
 

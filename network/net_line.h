@@ -8,7 +8,7 @@
 #include <string>
 
 #include "protocol/program_line.h"
-#include "shell/view.h"
+#include "view/view.h"
 
 namespace kvl {
 

@@ -16,7 +16,7 @@
 #include "protocol/frame.h"
 #include "serial/link.h"
 #include "setup/status_flags.h"
-#include "shell/view.h"
+#include "view/view.h"
 
 namespace kvl {
 

@@ -5,7 +5,7 @@
 
 #include "protocol/commands.h"
 #include "serial/link.h"
-#include "shell/view.h"
+#include "view/view.h"
 
 namespace kvl {
 

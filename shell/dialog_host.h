@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "shell/view.h"
 #include "shell/win32.h"
+#include "view/view.h"
 
 namespace kvl::win {
 

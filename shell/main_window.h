@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "shell/view.h"
 #include "shell/win32.h"
+#include "view/view.h"
 
 namespace kvl::win {
 

@@ -2,8 +2,8 @@
 // Serves modal and modeless dialogs and the main window itself.
 #pragma once
 
-#include "shell/view.h"
 #include "shell/win32.h"
+#include "view/view.h"
 
 namespace kvl::win {
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "shell/dialog_host.h"
-#include "shell/view.h"
 #include "shell/win32.h"
 #include "shell/win32_dialog.h"
+#include "view/view.h"
 
 namespace kvl::win {
 

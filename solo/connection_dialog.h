@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "shell/view.h"
 #include "solo/solo_config.h"
 #include "solo/solo_state.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

@@ -3,8 +3,8 @@
 // One window per port at a time (flist).
 #pragma once
 
-#include "shell/view.h"
 #include "solo/solo_state.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

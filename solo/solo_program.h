@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "serial/link.h"
-#include "shell/view.h"
 #include "solo/setpoint_window.h"
 #include "solo/solo_config.h"
 #include "solo/solo_state.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

@@ -13,9 +13,9 @@
 #include "protocol/exchange_log.h"
 #include "protocol/frame.h"
 #include "serial/link.h"
-#include "shell/view.h"
 #include "solo/solo_flags.h"
 #include "solo/solo_line.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/view.h"
 #include "solo/solo_state.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

@@ -4,8 +4,8 @@
 // "Кнопка '0'" writes offset 0 to them.
 #pragma once
 
-#include "shell/view.h"
 #include "solo/solo_state.h"
+#include "view/view.h"
 
 namespace kvl::solo {
 

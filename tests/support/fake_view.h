@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "resources/ids.h"
-#include "shell/view.h"
+#include "view/view.h"
 
 namespace kvl::test {
 
