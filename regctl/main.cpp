@@ -10,7 +10,7 @@
 #include "regctl/commands.h"
 
 #ifdef _WIN32
-#include "shell/utf.h"
+#include "windows/utf.h"
 #endif
 
 namespace {

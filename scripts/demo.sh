@@ -54,8 +54,8 @@ if [ ! -f "$native/build.ninja" ]; then
   cmake -S "$root" -B "$native" -G Ninja >/dev/null
 fi
 ninja -C "$native" -j"$jobs" regsim >/dev/null || die "the simulator build failed (run: ninja -C $native regsim)"
-exe=$win/shell/regnet9.exe
-[ -n "$solo" ] && exe=$win/shell/regsolo.exe
+exe=$win/windows/regnet9.exe
+[ -n "$solo" ] && exe=$win/windows/regsolo.exe
 auto=$win/tests/wine/kvlauto.exe
 regsim=$native/sim/regsim
 for f in "$exe" "$auto" "$regsim"; do

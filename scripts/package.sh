@@ -29,14 +29,14 @@ if [ "${KVL_NO_BUILD:-}" != 1 ]; then
   ninja -C "$win" -j"$jobs" regnet9 regnet5 regsolo >/dev/null
 fi
 for p in regnet9 regnet5 regsolo; do
-  [ -f "$win/shell/$p.exe" ] || { echo "package: no $win/shell/$p.exe" >&2; exit 1; }
+  [ -f "$win/windows/$p.exe" ] || { echo "package: no $win/windows/$p.exe" >&2; exit 1; }
 done
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 for p in regnet9 regnet5 regsolo; do
   mkdir "$stage/$p"
-  cp "$win/shell/$p.exe" "$stage/$p/"
+  cp "$win/windows/$p.exe" "$stage/$p/"
 done
 head -c 704 /dev/zero >"$stage/regnet9/KVL.icx"
 head -c 280 /dev/zero >"$stage/regnet5/KVL.icx"

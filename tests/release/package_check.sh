@@ -20,7 +20,7 @@ files=$(cd "$work/x" && find . -type f | sort | tr '\n' ' ')
 want="./START.txt ./regnet5/KVL.icx ./regnet5/regnet5.exe ./regnet9/KVL.icx ./regnet9/regnet9.exe ./regsolo/KVL.dfg ./regsolo/regsolo.exe "
 [ "$files" = "$want" ] || fail "files: $files"
 for p in regnet9 regnet5 regsolo; do
-  cmp -s "$work/x/$p/$p.exe" "$KVL_WIN_BUILD_DIR/shell/$p.exe" || fail "$p.exe is not the one built"
+  cmp -s "$work/x/$p/$p.exe" "$KVL_WIN_BUILD_DIR/windows/$p.exe" || fail "$p.exe is not the one built"
 done
 [ "$(od -An -tx1 -v "$work/x/regnet9/KVL.icx" | tr -d ' \n' | tr -d 0 | wc -c)" = 0 ] &&
   [ "$(stat -c %s "$work/x/regnet9/KVL.icx")" = 704 ] || fail "regnet9/KVL.icx is not 704 zero bytes"

@@ -42,7 +42,7 @@
 #
 # kvlauto.exe (tests/wine/kvlauto.cpp) lists its commands at its top. Menu
 # states come from the program itself: the main window answers a read-only
-# WM_COPYDATA query (shell/debug_query.h), since Wine does not let another
+# WM_COPYDATA query (windows/debug_query.h), since Wine does not let another
 # process read a menu; it also answers with the texts its last WM_PAINT drew.
 # Clicks are refused on hidden, disabled or covered controls, as a person could
 # not click them either: kvl_refused expects exactly such a refusal, so a check
@@ -157,7 +157,7 @@ kvl_workdir() {
 }
 
 kvl_exe() {
-  local f=$KVL_WIN_BUILD_DIR/shell/$1
+  local f=$KVL_WIN_BUILD_DIR/windows/$1
   [ -f "$f" ] || f=$KVL_WIN_BUILD_DIR/tests/wine/$1
   [ -f "$f" ] || kvl_fail "no $1 in $KVL_WIN_BUILD_DIR"
   echo "$f"

@@ -74,7 +74,7 @@
 #include <vector>
 
 #include "resources/ids.h"
-#include "shell/debug_query.h"
+#include "windows/debug_query.h"
 
 namespace {
 

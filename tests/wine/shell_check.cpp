@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "resources/ids.h"
-#include "shell/win32.h"
-#include "shell/win32_services.h"
+#include "windows/win32.h"
+#include "windows/win32_services.h"
 
 namespace {
 

@@ -33,7 +33,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 win=$build/win
-prog=$win/shell/regnet9.exe
+prog=$win/windows/regnet9.exe
 auto=$win/tests/wine/kvlauto.exe
 linkbench=$win/tools/bench/bench_wine_link.exe
 for f in "$prog" "$auto" "$linkbench"; do

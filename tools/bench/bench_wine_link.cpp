@@ -17,7 +17,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "protocol/modbus.h"
-#include "serial/win32_link.h"
+#include "windows/win32_link.h"
 
 namespace {
 

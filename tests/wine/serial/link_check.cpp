@@ -19,7 +19,7 @@
 #include "protocol/exchange.h"
 #include "protocol/exchange_log.h"
 #include "protocol/modbus.h"
-#include "serial/win32_link.h"
+#include "windows/win32_link.h"
 
 namespace {
 

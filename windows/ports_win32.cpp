@@ -6,8 +6,8 @@
 #include <cctype>
 
 #include "regctl/ports.h"
-#include "serial/win32_link.h"
-#include "shell/utf.h"
+#include "windows/utf.h"
+#include "windows/win32_link.h"
 
 namespace kvl::regctl {
 

@@ -1,6 +1,6 @@
-#include "shell/utf.h"
+#include "windows/utf.h"
 
-#include "shell/win32.h"
+#include "windows/win32.h"
 
 namespace kvl::win {
 

@@ -1,9 +1,9 @@
-#include "shell/win32_dialog.h"
+#include "windows/win32_dialog.h"
 
 #include <algorithm>
 #include <string>
 
-#include "shell/utf.h"
+#include "windows/utf.h"
 
 namespace kvl::win {
 

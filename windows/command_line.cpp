@@ -1,14 +1,14 @@
-#include "shell/command_line.h"
+#include "windows/command_line.h"
 
 // clang-format off
-#include "shell/win32.h"  // <windows.h> first: <shellapi.h> builds on it
+#include "windows/win32.h"  // <windows.h> first: <shellapi.h> builds on it
 #include <shellapi.h>
 // clang-format on
 
 #include <vector>
 
 #include "lineops/reading.h"
-#include "shell/utf.h"
+#include "windows/utf.h"
 
 namespace kvl::win {
 

@@ -1,9 +1,9 @@
-#include "shell/dialog_host.h"
+#include "windows/dialog_host.h"
 
 #include <algorithm>
 
 #include "resources/ids.h"
-#include "shell/win32_dialog.h"
+#include "windows/win32_dialog.h"
 
 namespace kvl::win {
 

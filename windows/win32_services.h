@@ -2,10 +2,10 @@
 // timers, the wait cursor, painting requests, dialogs by template id.
 #pragma once
 
-#include "shell/dialog_host.h"
-#include "shell/win32.h"
-#include "shell/win32_dialog.h"
 #include "view/view.h"
+#include "windows/dialog_host.h"
+#include "windows/win32.h"
+#include "windows/win32_dialog.h"
 
 namespace kvl::win {
 

@@ -2,7 +2,7 @@
 // "FixedSys" OEM font: it holds no text, it only decides the scroll ranges.
 #pragma once
 
-#include "shell/win32.h"
+#include "windows/win32.h"
 
 namespace kvl::win {
 

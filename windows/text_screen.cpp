@@ -1,4 +1,4 @@
-#include "shell/text_screen.h"
+#include "windows/text_screen.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "serial/win32_link.h"
+#include "windows/win32_link.h"
 
 #include <windows.h>
 

@@ -1,13 +1,13 @@
-#include "shell/main_window.h"
+#include "windows/main_window.h"
 
 #include <cstring>
 #include <vector>
 
 #include "resources/ids.h"
-#include "shell/debug_query.h"
-#include "shell/text_screen.h"
-#include "shell/utf.h"
-#include "shell/win32_services.h"
+#include "windows/debug_query.h"
+#include "windows/text_screen.h"
+#include "windows/utf.h"
+#include "windows/win32_services.h"
 
 namespace kvl::win {
 

@@ -2,8 +2,8 @@
 // Serves modal and modeless dialogs and the main window itself.
 #pragma once
 
-#include "shell/win32.h"
 #include "view/view.h"
+#include "windows/win32.h"
 
 namespace kvl::win {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "shell/win32.h"
 #include "view/view.h"
+#include "windows/win32.h"
 
 namespace kvl::win {
 

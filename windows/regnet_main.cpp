@@ -1,11 +1,11 @@
 // regnet9 and regnet5: the network program, built once for each variant
-// (KVL_NET_VARIANT names kNet9 or kNet5; see shell/CMakeLists.txt).
+// (KVL_NET_VARIANT names kNet9 or kNet5; see windows/CMakeLists.txt).
 #include "network/net_program.h"
 #include "resources/ids.h"
-#include "serial/win32_link.h"
-#include "shell/command_line.h"
-#include "shell/main_window.h"
-#include "shell/win32.h"
+#include "windows/command_line.h"
+#include "windows/main_window.h"
+#include "windows/win32.h"
+#include "windows/win32_link.h"
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   const kvl::Variant& variant = kvl::KVL_NET_VARIANT;

@@ -1,8 +1,8 @@
-#include "shell/win32_services.h"
+#include "windows/win32_services.h"
 
 #include <ctime>
 
-#include "shell/utf.h"
+#include "windows/utf.h"
 
 namespace kvl::win {
 

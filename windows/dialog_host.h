@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "shell/win32.h"
 #include "view/view.h"
+#include "windows/win32.h"
 
 namespace kvl::win {
 

@@ -1,10 +1,10 @@
 // regsolo: the service program for one regulator on one port.
 #include "resources/ids.h"
-#include "serial/win32_link.h"
-#include "shell/command_line.h"
-#include "shell/main_window.h"
-#include "shell/win32.h"
 #include "solo/solo_program.h"
+#include "windows/command_line.h"
+#include "windows/main_window.h"
+#include "windows/win32.h"
+#include "windows/win32_link.h"
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int nCmdShow) {
   // Port device names are built from string 784 ("COM").
