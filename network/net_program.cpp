@@ -4,9 +4,10 @@
 #include "network/about_box.h"
 #include "network/monitor_window.h"
 #include "network/polling.h"
-#include "setup/identify.h"
 #include "setup/network_dialog.h"
+#include "setup/port_opening.h"
 #include "setup/regulator_dialog.h"
+#include "setup/show_menu_item.h"
 
 namespace kvl {
 

@@ -4,8 +4,11 @@
 #include <cstdlib>
 
 #include "network/net_address.h"
+#include "setup/configuration_save.h"
 #include "setup/identify.h"
 #include "setup/port_lists.h"
+#include "setup/port_opening.h"
+#include "setup/show_menu_item.h"
 
 namespace kvl {
 

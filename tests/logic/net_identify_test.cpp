@@ -3,6 +3,8 @@
 
 #include "logic/net_fixture.h"
 #include "setup/identify.h"
+#include "setup/port_opening.h"
+#include "setup/show_menu_item.h"
 
 namespace kvl::test {
 namespace {

@@ -5,7 +5,6 @@
 #include <iterator>
 
 #include "logic/net_fixture.h"
-#include "setup/identify.h"
 #include "setup/network_dialog.h"
 
 namespace kvl::test {
