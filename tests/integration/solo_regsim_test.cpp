@@ -17,6 +17,7 @@
 #include "solo/solo_program.h"
 #include "solo/zero_offset_dialog.h"
 #include "support/fake_view.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -108,15 +109,8 @@ std::string Free(const std::string& device, int format = 7) {
 
 class SoloRegsim : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir =
-        std::filesystem::path(::testing::TempDir()) / (std::string("solo_regsim_") + info->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::filesystem::path dir;
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.path();
 };
 
 TEST_F(SoloRegsim, ConnectAtTheTypedAddressAndPoll) {

@@ -104,9 +104,6 @@ class NetProgramRig : public ProgramRig {
 class SoloProgramRig : public ProgramRig {
  public:
   SoloProgramRig() {
-    dir = std::filesystem::temp_directory_path() /
-          ("kvl_line_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::create_directories(dir);
     prog.SetConfigPath((dir / "KVL.dfg").string());
     {
       const char cfg[2] = {0, 5};
@@ -132,10 +129,6 @@ class SoloProgramRig : public ProgramRig {
     prog.OnCommand(IDC_INPUT_DIGITAL, 0);
     setpoint = ui.dialogs.back().get();
   }
-  ~SoloProgramRig() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
   RigServices& Ui() override { return ui; }
   FakeLink& Link() override { return link; }
   ProgramLine& Line() override { return prog.Line(); }
@@ -147,7 +140,8 @@ class SoloProgramRig : public ProgramRig {
     setpoint->logic->OnCommand(*setpoint, IDX_SETPOINT_PRESETS, 1);
   }
 
-  std::filesystem::path dir;
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.path();
   RigServices ui;
   FakeLink link;
   SoloRegulator reg;

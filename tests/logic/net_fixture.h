@@ -7,36 +7,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "logic/net_devices.h"
 #include "network/config_file.h"
 #include "network/net_program.h"
 #include "support/fake_view.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
-
-class TempDir {
- public:
-  TempDir() {
-    // A directory nobody else has (mkdtemp is POSIX only; these also run on Windows).
-    std::random_device rd;
-    std::error_code ec;
-    for (int i = 0; i < 100 && path_.empty(); ++i) {
-      const auto p = std::filesystem::temp_directory_path() / ("kvlnet." + std::to_string(rd()));
-      if (std::filesystem::create_directory(p, ec)) path_ = p.string();
-    }
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Fake services that also let a test look at the screen during a pause.
 class RigServices : public FakeServices {

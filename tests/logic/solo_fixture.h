@@ -15,6 +15,7 @@
 #include "solo/connection_dialog.h"
 #include "solo/solo_program.h"
 #include "support/fake_view.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 
@@ -32,19 +33,12 @@ class SoloServices : public FakeServices {
 class SoloTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::path(::testing::TempDir()) /
-          (std::string("solo_") + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
     cfg = (dir / "KVL.dfg").string();
     prog.SetConfigPath(cfg);
     prog.Line().settings.attemptMs = 5;  // a silent regulator fails fast
     prog.Line().settings.refusedPauseMs = 0;
     link.SetResponder(reg.Responder());
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
   void WriteConfig(const std::vector<uint8_t>& bytes) {
     std::ofstream f(cfg, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()),
@@ -92,7 +86,8 @@ class SoloTest : public ::testing::Test {
     return out;
   }
 
-  std::filesystem::path dir;
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.path();
   std::string cfg;
   FakeLink link;
   SoloServices ui;

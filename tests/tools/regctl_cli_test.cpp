@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "regsim_process.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -120,14 +121,6 @@ std::string ReadFile(const std::filesystem::path& p) {
 
 class RegctlCli : public ::testing::TestWithParam<std::string> {
  protected:
-  void SetUp() override {
-    dir =
-        std::filesystem::path(::testing::TempDir()) /
-        ("regctl_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
   std::vector<std::string> Args(std::vector<std::string> a) {
     a.insert(a.end(), {"--protocol", GetParam()});
     return a;
@@ -135,7 +128,8 @@ class RegctlCli : public ::testing::TestWithParam<std::string> {
   RegsimProcess sim{KVL_REGSIM,
                     {"--dev", "addr=3,serial=3103,regulate=0,setpoint=40,flow=25.5", "--dev",
                      "addr=6,kind=pressure,serial=3206"}};
-  std::filesystem::path dir;
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.path();
 };
 
 TEST_P(RegctlCli, InfoReadSetAndScanGiveParsableOutput) {
