@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "gate_peers.h"
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 
 namespace kvl::test {
 namespace {

@@ -18,7 +18,7 @@
 #include "network/config_file.h"
 #include "network/net_program.h"
 #include "protocol/frame.h"
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 #include "setup/regulator_dialog.h"
 #include "support/fake_view.h"

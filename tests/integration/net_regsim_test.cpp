@@ -11,7 +11,7 @@
 
 #include "logic/net_fixture.h"
 #include "network/monitor_window.h"
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 #include "setup/network_dialog.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 #include "solo/connection_dialog.h"
 #include "solo/setpoint_window.h"

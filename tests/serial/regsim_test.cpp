@@ -10,7 +10,7 @@
 #include "protocol/exchange_log.h"
 #include "protocol/modbus.h"
 #include "pty_peer.h"
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 
 namespace kvl {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "protocol/commands.h"
-#include "regsim_process.h"
+#include "termios_client.h"
 #include "sim_bench.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "regsim_process.h"
+#include "termios_client.h"
 
 namespace kvl::sim::test {
 namespace {

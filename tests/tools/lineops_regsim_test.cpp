@@ -8,7 +8,7 @@
 #include "lineops/scan.h"
 #include "lineops/settings.h"
 #include "protocol/commands.h"
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 
 namespace kvl::test {

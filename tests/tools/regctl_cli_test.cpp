@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "regsim_process.h"
+#include "support/regsim_process.h"
 #include "support/temp_dir.h"
 
 namespace kvl::test {
