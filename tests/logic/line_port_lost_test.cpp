@@ -102,9 +102,9 @@ TEST_P(PortLost, IsClosedAndToldOnceThenTheLineWorksAgain) {
 
   ASSERT_EQ(r.Ui().messages.size(), 1u) << testing::PrintToString(r.Ui().Texts());
   const ShownMessage& m = r.Ui().messages[0];
-  EXPECT_EQ(m.text, solo ? "Порт COM1 отключен.Ошибка118" : "Порт COM1 отключен");
-  EXPECT_EQ(m.caption, solo ? "Error" : "ErrorSvjac");
-  EXPECT_EQ(m.owner, GetParam().ownedByDialog ? Owner::kDialog : Owner::kMain);
+  EXPECT_TRUE(IsBox(m, solo ? "Порт COM1 отключен.Ошибка118" : "Порт COM1 отключен",
+                    solo ? "Error" : "ErrorSvjac",
+                    GetParam().ownedByDialog ? Owner::kDialog : Owner::kMain));
   EXPECT_EQ(r.Link().written.size(), r.sentAtLoss) << "nothing goes to a port that is gone";
   EXPECT_FALSE(r.Link().IsOpen(0)) << "closed as \"Закрыть порт \" does";
   EXPECT_FALSE(r.Ui().TimerRunning(1)) << "polling stopped";

@@ -29,8 +29,7 @@ TEST_P(Commands, EveryDeviceCommandNeedsTheLink) {
     r.ui.messages.clear();
     EXPECT_TRUE(Menu(id)) << id;
     ASSERT_EQ(r.ui.messages.size(), 1u) << id;
-    EXPECT_EQ(r.ui.messages[0].text, "Нет связи") << id;
-    EXPECT_EQ(r.ui.messages[0].caption, "Message") << id;
+    EXPECT_TRUE(IsBox(r.ui.messages[0], "Нет связи", "Message")) << id;
   }
   EXPECT_EQ(r.Sent(), 0u);
   EXPECT_TRUE(r.s.log.Lines().empty());
@@ -55,8 +54,7 @@ TEST_P(Commands, OpenWithExternalSignalWarnsInsteadOfRepainting) {
   EXPECT_EQ(v.fsatoff, 0);
   EXPECT_EQ(r.monitor.texts[1266], "Затвор: открыт. Внешн.");
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Выключите внешнее управление затвором");
-  EXPECT_EQ(r.ui.messages[0].caption, "Предупреждение");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Выключите внешнее управление затвором", "Предупреждение"));
   EXPECT_TRUE(r.ui.invalidations.empty());
   ASSERT_EQ(r.s.log.Lines().size(), 1u);
   EXPECT_EQ(r.s.log.Lines()[0], "32;0;1-5;0-0;0-5;0-43;10;0");
@@ -151,8 +149,8 @@ TEST_P(Commands, ZeroAnsweredNoSendsAndLogsNothing) {
   r.ui.answers = {kIdNo};
   Menu(40035);
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Операция проводится при нулевом расходе.Установить ноль?");
-  EXPECT_EQ(r.ui.messages[0].caption, "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Операция проводится при нулевом расходе.Установить ноль?",
+                    "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ"));
   EXPECT_EQ(r.ui.messages[0].buttons, MsgButtons::kYesNo);
   EXPECT_EQ(r.Sent(), 0u);
   EXPECT_TRUE(r.s.log.Lines().empty());
@@ -164,13 +162,12 @@ TEST_P(Commands, ZeroOnAPressureRegulatorCompletes) {
   r.Ch(3) = r.Ch(0);
   r.Ch(3).pres = 1;
   Menu(40035);
-  EXPECT_EQ(r.ui.messages[0].text, "Операция проводится при нулевом давлении.Установить ноль?");
-  EXPECT_EQ(r.ui.messages[0].caption, "ВНИМАНИЕ!!! НУЛЕВОЕ ДАВЛЕНИЕ");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Операция проводится при нулевом давлении.Установить ноль?",
+                    "ВНИМАНИЕ!!! НУЛЕВОЕ ДАВЛЕНИЕ"));
   EXPECT_EQ(r.LastFrame(), K({35, 0x1C, 0, 0x1C, 0, 0, 0, 5}));
   EXPECT_EQ(r.ui.pauses, std::vector<unsigned>{1000});
   ASSERT_EQ(r.ui.messages.size(), 2u);
-  EXPECT_EQ(r.ui.messages[1].text, "Установка нуля в кан.№ 3 завершена");
-  EXPECT_EQ(r.ui.messages[1].caption, "Message");
+  EXPECT_TRUE(IsBox(r.ui.messages[1], "Установка нуля в кан.№ 3 завершена", "Message"));
   EXPECT_EQ(r.s.log.Lines().size(), 1u);
   EXPECT_EQ(r.ui.waitCursor, 0);  // shown and restored
 }

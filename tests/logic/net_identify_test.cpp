@@ -34,8 +34,7 @@ TEST_P(IdentifyTest, OpenWatchesOnlyTheCurrentPort) {
   EXPECT_EQ(OpenConnection(rig.C(), 7), 0);
   EXPECT_FALSE(rig.link.IsOpen(7));
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Поток не создан");
-  EXPECT_EQ(rig.ui.messages[0].caption, "CommWatchProc0");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "Поток не создан", "CommWatchProc0"));
   EXPECT_TRUE(rig.ui.menuEnabled.empty());
   EXPECT_EQ(OpenConnection(rig.C(), 10), 0);
   EXPECT_EQ(OpenConnection(rig.C(), -1), 0);
@@ -98,8 +97,7 @@ TEST_P(IdentifyTest, RegulatorVariantJudgesTheActiveChannelOnly) {
   UpdateShowMenuItem(rig.C(), ShowMenu::kRegulatorOk, &owner);
   EXPECT_EQ(rig.S().f_menu_kanal, 1);
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Нет связи");
-  EXPECT_EQ(rig.ui.messages[0].caption, "List");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "Нет связи", "List"));
   // The network dialog's OK stays silent when the removal fails.
   rig.T().UnlinkAll();
   UpdateShowMenuItem(rig.C(), ShowMenu::kNetworkOk, nullptr);

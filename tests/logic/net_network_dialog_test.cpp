@@ -74,8 +74,7 @@ TEST_P(NetworkDialogTest, OpenAndClosePort) {
   EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порта COM3 нет");
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Порта COM3 нет");
-  EXPECT_EQ(rig.ui.messages[0].caption, "Error");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "Порта COM3 нет", "Error"));
   EXPECT_EQ(rig.ui.messages[0].icon, MsgIcon::kWarning);
   EXPECT_EQ(rig.ui.messages[0].owner, Owner::kDialog);
 
@@ -179,8 +178,8 @@ TEST_P(NetworkDialogTest, RegisterRefusesAddressesOutOfRangeAndDoesNotKeepThem) 
   }
   EXPECT_TRUE(rig.line.asked.empty());
   ASSERT_EQ(rig.ui.messages.size(), 6u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Номер сети вне допустимого диапазона(1-254)");
-  EXPECT_EQ(rig.ui.messages[0].caption, "Ошибка ввода");
+  EXPECT_TRUE(
+      IsBox(rig.ui.messages[0], "Номер сети вне допустимого диапазона(1-254)", "Ошибка ввода"));
   // The linked channel keeps its address and its link.
   EXPECT_EQ(rig.T().Data[0].net, 7);
   EXPECT_EQ(rig.T().Data[0].svjac, 1);
@@ -199,9 +198,7 @@ TEST_P(NetworkDialogTest, RegisterAndCheckRefuseAClosedPort) {
     d.SetCheck(IDX_PORT_OPEN, true);
     Press(d, button);
     ASSERT_EQ(rig.ui.messages.size(), 1u);
-    EXPECT_EQ(rig.ui.messages[0].text, "Порт закрыт");
-    EXPECT_EQ(rig.ui.messages[0].caption, "ErrorSvjac");
-    EXPECT_EQ(rig.ui.messages[0].owner, Owner::kDialog);
+    EXPECT_TRUE(IsBox(rig.ui.messages[0], "Порт закрыт", "ErrorSvjac", Owner::kDialog));
     EXPECT_TRUE(d.GetCheck(IDX_PORT_CLOSE));
     EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
     EXPECT_EQ(d.texts.at(IDX_PORT_STATE), "Порт COM1 закрыт");
@@ -353,8 +350,7 @@ TEST_P(NetworkDialogTest, CloseBoxRemovesButNeverInserts) {
   logic.OnClose(d2);
   EXPECT_EQ(rig.S().f_menu_kanal, 1);
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Нет связи");
-  EXPECT_EQ(rig.ui.messages[0].caption, "List");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "Нет связи", "List"));
   rig.ui.failMenuRemove = false;
   logic.OnClose(d2);
   EXPECT_EQ(rig.S().f_menu_kanal, 0);

@@ -52,8 +52,8 @@ TEST_P(NetProgramTest, StartUpMenuState) {
 TEST_P(NetProgramTest, MissingFileShowsBothMessagesAndEndsTheProgram) {
   ASSERT_TRUE(rig.prog->OnCreate());
   ASSERT_EQ(rig.ui.messages.size(), 2u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Не могу открыть файл KVL.icx в текущей директории");
-  EXPECT_EQ(rig.ui.messages[0].caption, "Error");
+  EXPECT_TRUE(
+      IsBox(rig.ui.messages[0], "Не могу открыть файл KVL.icx в текущей директории", "Error"));
   EXPECT_EQ(rig.ui.messages[1].text, "Не читается");
   EXPECT_EQ(rig.ui.quitPosts, 1);
   // Creation still completes: the menu is set up.
@@ -74,8 +74,7 @@ TEST_P(NetProgramTest, WithoutTheLinksEventsTheWindowIsNotCreated) {
   rig.link.failEvents = true;
   EXPECT_FALSE(rig.prog->OnCreate());
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "Failed to create event for thread!");
-  EXPECT_EQ(rig.ui.messages[0].caption, "TTY Error!");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "Failed to create event for thread!", "TTY Error!"));
   EXPECT_EQ(rig.ui.messages[0].icon, MsgIcon::kWarning);
 }
 
@@ -199,8 +198,7 @@ TEST_P(NetProgramTest, CloseSequenceStopsEverythingBeforeAsking) {
   rig.ui.answers = {kIdCancel};
   EXPECT_FALSE(rig.prog->OnClose());
   ASSERT_EQ(rig.ui.messages.size(), 1u);
-  EXPECT_EQ(rig.ui.messages[0].text, "OK to close window?");
-  EXPECT_EQ(rig.ui.messages[0].caption, "КВЛ30");
+  EXPECT_TRUE(IsBox(rig.ui.messages[0], "OK to close window?", "КВЛ30"));
   EXPECT_EQ(rig.ui.messages[0].buttons, MsgButtons::kOkCancel);
   EXPECT_EQ(rig.ui.messages[0].icon, MsgIcon::kQuestion);
   // Cancel leaves a window with closed ports, no active channel and no timer.

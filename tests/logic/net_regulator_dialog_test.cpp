@@ -115,9 +115,7 @@ TEST_P(RegulatorTest, OpeningOnASilentDeviceUnlinksIt) {
   EXPECT_EQ(r.Ch().svjac, 0);
   EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Уточните номер канала");
-  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
-  EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Уточните номер канала", "ErrorSvjac", Owner::kDialog));
   EXPECT_EQ(r.s.log.Lines().size(), 5u);  // time-outs, no answer line
 }
 
@@ -162,8 +160,7 @@ TEST_P(RegulatorTest, PortThatCannotBeOpened) {
   EXPECT_FALSE(d.GetCheck(IDX_PORT_OPEN));
   EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порта COM1 нет");
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Connection failed.");
-  EXPECT_EQ(r.ui.messages[0].caption, "Error");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Connection failed.", "Error"));
   EXPECT_EQ(r.ui.messages[0].icon, MsgIcon::kWarning);
 }
 
@@ -187,9 +184,7 @@ TEST_P(RegulatorTest, LinkNeedsAnOpenPort) {
   Open();
   Cmd(IDX_SETUP_LINK);
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Порт закрыт");
-  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
-  EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Порт закрыт", "ErrorSvjac", Owner::kDialog));
   EXPECT_EQ(r.Sent(), 0u);
 }
 
@@ -290,8 +285,7 @@ TEST_P(RegulatorTest, SilentFirmwareDateIsReported) {
   Cmd(IDX_SETUP_LINK);
   EXPECT_EQ(r.Ch().svjac, 1);
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Дата программы не установлена");
-  EXPECT_EQ(r.ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "Дата программы не установлена", "ErrorSvjac"));
   EXPECT_EQ(r.s.log.Lines().size() - before, 7u);  // identify, 5 time-outs, empty answer
 }
 
@@ -304,8 +298,8 @@ TEST_P(RegulatorTest, LinkRefusesAddressesTheLineCannotCarry) {
     d.SetText(IDX_SETUP_NET, t);
     Cmd(IDX_SETUP_LINK);
     ASSERT_EQ(r.ui.messages.size(), 1u) << t;
-    EXPECT_EQ(r.ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254)");
-    EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
+    EXPECT_TRUE(
+        IsBox(r.ui.messages[0], "Номер сети вне допустимого диапазона(0-254)", "Ошибка ввода"));
   }
   EXPECT_EQ(r.Sent(), sent);
   // The refused text never became the channel's address: it stays linked and
@@ -336,8 +330,8 @@ TEST_P(RegulatorTest, QueryFindsTheSingleDevice) {
   r.dev.format = 4;
   Cmd(IDX_SETUP_QUERY);
   ASSERT_GE(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "Оставьте подключенным один регулятор.Продолжить?");
-  EXPECT_EQ(r.ui.messages[0].caption, "Внимание");
+  EXPECT_TRUE(
+      IsBox(r.ui.messages[0], "Оставьте подключенным один регулятор.Продолжить?", "Внимание"));
   EXPECT_EQ(r.ui.messages[0].buttons, MsgButtons::kOk);
   EXPECT_EQ(r.LastFrame(), K({2, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(r.Ch().net, 5);
@@ -413,8 +407,7 @@ TEST_P(RegulatorTest, UnconfirmedSpeedChangeStillSwitchesTheComputer) {
   r.dev.silent = true;
   Choose(IDX_SETUP_SPEED_LIST, 2);
   ASSERT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, "No \xD1\x81hange speed in KVL");
-  EXPECT_EQ(r.ui.messages[0].caption, "Связь");
+  EXPECT_TRUE(IsBox(r.ui.messages[0], "No \xD1\x81hange speed in KVL", "Связь"));
   EXPECT_EQ(r.s.nUartIndex, 2);
   EXPECT_EQ(r.link.speed[0], 2);
   EXPECT_EQ(d.texts[IDX_SETUP_CHANNEL], "2:38400");

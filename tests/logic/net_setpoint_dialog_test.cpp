@@ -148,9 +148,8 @@ TEST_P(SetpointDialogTest, OutOfRangeOrNonNumbersAreRefusedAndNothingIsSent) {
     r.ui.messages.clear();
     Enter(t);
     ASSERT_EQ(r.ui.messages.size(), 1u) << t;
-    EXPECT_EQ(r.ui.messages[0].text, "Задание вне допустимого диапазона(0-655.35%)");
-    EXPECT_EQ(r.ui.messages[0].caption, "Ошибка ввода");
-    EXPECT_EQ(r.ui.messages[0].owner, Owner::kDialog);
+    EXPECT_TRUE(IsBox(r.ui.messages[0], "Задание вне допустимого диапазона(0-655.35%)",
+                      "Ошибка ввода", Owner::kDialog));
   }
   EXPECT_EQ(r.Sent(), 0u);
   EXPECT_EQ(r.Ch().zifra, 0);

@@ -93,11 +93,9 @@ TEST_F(SoloConnectionTest, FailedOpenShowsWhatFailedAndMessage115) {
     EXPECT_FALSE(link.IsOpen(3));
     EXPECT_EQ(d.texts[IDX_PORT_STATE], "Порта COM4 нет");
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, watcher ? ".Ошибка108" : "COM4");
-    EXPECT_EQ(ui.messages[0].caption, watcher ? "Error" : ".Ошибка109");
-    EXPECT_EQ(ui.messages[0].owner, Owner::kDialog);
-    EXPECT_EQ(ui.messages[1].text, "Connection failed..Ошибка115");
-    EXPECT_EQ(ui.messages[1].caption, "Error");
+    EXPECT_TRUE(IsBox(ui.messages[0], watcher ? ".Ошибка108" : "COM4",
+                      watcher ? "Error" : ".Ошибка109", Owner::kDialog));
+    EXPECT_TRUE(IsBox(ui.messages[1], "Connection failed..Ошибка115", "Error"));
     EXPECT_EQ(ui.messages[1].icon, MsgIcon::kWarning);
     EXPECT_EQ(ui.waitCursor, 0);
   }
@@ -204,8 +202,7 @@ TEST_F(SoloConnectionTest, RegulatorSilentAtIdentifyIsNotConnected) {
   EXPECT_EQ(d.texts[IDX_SETUP_LINK_STATE], "Не установлена");
   EXPECT_EQ(d.texts[IDX_SETUP_SERIAL], "Не установлен");
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Номер не установлен.");
-  EXPECT_EQ(ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Номер не установлен.", "ErrorSvjac"));
 }
 
 TEST_F(SoloConnectionTest, ButtonsWithThePortClosedSayPortClosed) {
@@ -218,9 +215,7 @@ TEST_F(SoloConnectionTest, ButtonsWithThePortClosedSayPortClosed) {
   });
   ASSERT_EQ(ui.messages.size(), 3u);
   for (const auto& m : ui.messages) {
-    EXPECT_EQ(m.text, "Порт закрыт");
-    EXPECT_EQ(m.caption, "Предупреждение");
-    EXPECT_EQ(m.owner, Owner::kDialog);
+    EXPECT_TRUE(IsBox(m, "Порт закрыт", "Предупреждение", Owner::kDialog));
   }
   EXPECT_TRUE(link.written.empty());
 }
@@ -235,8 +230,7 @@ TEST_F(SoloConnectionTest, ChangeAndMemorisingWithoutConnectionShowMessage106) {
   });
   ASSERT_EQ(ui.messages.size(), 2u);
   for (const auto& m : ui.messages) {
-    EXPECT_EQ(m.text, "Уточните номер канала.Ошибка106");
-    EXPECT_EQ(m.caption, "ErrorSvjac");
+    EXPECT_TRUE(IsBox(m, "Уточните номер канала.Ошибка106", "ErrorSvjac"));
   }
   EXPECT_TRUE(link.written.empty());
 }
@@ -281,8 +275,7 @@ TEST_F(SoloConnectionTest, ChangeAddressOutsideTheRangeIsRefused) {
     for (const auto& f : WrittenSince(mark)) EXPECT_NE(f[0], 27);
     EXPECT_EQ(prog.State().Address(), 5);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Номер сети вне допустимого диапазона(0-254)");
-    EXPECT_EQ(ui.messages[0].caption, ".Ошибка120");
+    EXPECT_TRUE(IsBox(ui.messages[0], "Номер сети вне допустимого диапазона(0-254)", ".Ошибка120"));
   }
 }
 

@@ -27,8 +27,8 @@ TEST_F(SoloTest, StartUpTakesPortAndAddressFromTheFileAndGreysTheValveItems) {
 TEST_F(SoloTest, MissingFileEndsTheProgramWithMessage103) {
   ASSERT_TRUE(prog.OnCreate());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Не могу открыть файл KVL.dfg в текущей директории.Ошибка103");
-  EXPECT_EQ(ui.messages[0].caption, "Error");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Не могу открыть файл KVL.dfg в текущей директории.Ошибка103",
+                    "Error"));
   EXPECT_EQ(ui.quitPosts, 1);
 }
 
@@ -37,8 +37,7 @@ TEST_F(SoloTest, WithoutTheLinksEventsTheWindowIsNotCreatedWithMessage108) {
   link.failEvents = true;
   EXPECT_FALSE(prog.OnCreate());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Failed to create event for thread!.Ошибка108");
-  EXPECT_EQ(ui.messages[0].caption, "Error!");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Failed to create event for thread!.Ошибка108", "Error!"));
   EXPECT_EQ(ui.messages[0].icon, MsgIcon::kWarning);
 }
 
@@ -79,8 +78,7 @@ TEST_F(SoloTest, DeviceCommandsWithoutConnectionShowMessage106AndSendNothing) {
     ui.messages.clear();
     prog.OnCommand(id, 0);
     ASSERT_EQ(ui.messages.size(), 1u) << id;
-    EXPECT_EQ(ui.messages[0].text, "Нет связи.Ошибка106") << id;
-    EXPECT_EQ(ui.messages[0].caption, "Error") << id;
+    EXPECT_TRUE(IsBox(ui.messages[0], "Нет связи.Ошибка106", "Error")) << id;
   }
   EXPECT_TRUE(link.written.empty());
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
@@ -150,8 +148,7 @@ TEST_F(SoloTest, ValveHeldByTheAnalogSignalWarnsAndKeepsTheValveItems) {
   Connect();
   ASSERT_TRUE(prog.State().Connected());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Затвор открыт аналоговым сигналом");
-  EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Затвор открыт аналоговым сигналом", "Предупреждение"));
   EXPECT_FALSE(ui.Enabled(IDC_VALVE_OPEN));  // greyed at start-up, left so
   EXPECT_TRUE(ui.Enabled(IDC_INPUT_ANALOG));
   EXPECT_EQ(prog.State().fsatbor, kValveAnalog);
@@ -207,8 +204,7 @@ TEST_F(SoloTest, PressureKindIsRefusedWhenAFlowDeviceIsFitted) {
   prog.OnCommand(IDC_KIND_PRESSURE, 0);
   EXPECT_TRUE(WrittenSince(mark).empty());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Нет возможности. Подключен КВЛ");
-  EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Нет возможности. Подключен КВЛ", "Предупреждение"));
   EXPECT_EQ(prog.State().flags.flagPres, 0);
 }
 
@@ -263,8 +259,7 @@ TEST_F(SoloTest, RefusedValveCommandWarnsAndChangesNothing) {
     ui.messages.clear();
     prog.OnCommand(id, 0);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Выключите внешнее управление затвором");
-    EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
+    EXPECT_TRUE(IsBox(ui.messages[0], "Выключите внешнее управление затвором", "Предупреждение"));
   }
   EXPECT_EQ(prog.State().fsatbor, state);
   EXPECT_EQ(ui.Enabled(IDC_VALVE_OPEN), openEnabled);
@@ -301,8 +296,8 @@ TEST_F(SoloTest, ZeroAsksFirstForAFlowDeviceAndNoStopsIt) {
   ui.answers = {kIdNo};
   prog.OnCommand(IDC_ZERO, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Операция проводится при нуле расходе на эталоне.Продолжить?");
-  EXPECT_EQ(ui.messages[0].caption, "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Операция проводится при нуле расходе на эталоне.Продолжить?",
+                    "ВНИМАНИЕ!!! ВЫКЛЮЧИТЕ ГАЗ"));
   EXPECT_EQ(ui.messages[0].buttons, MsgButtons::kYesNo);
   const size_t dialogs = ui.dialogs.size();
   EXPECT_EQ(ui.dialogs.size(), dialogs);
@@ -369,8 +364,7 @@ TEST_F(SoloTest, DigitalOpensOneSetpointWindowUntilItIsClosed) {
 
   prog.OnCommand(IDC_INPUT_DIGITAL, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Окно уже есть");
-  EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Окно уже есть", "Предупреждение"));
 
   // The window's logic is the program's: closing it allows a new one.
   const size_t dialogs = ui.dialogs.size();
@@ -415,8 +409,7 @@ TEST_F(SoloTest, CloseSendsTheClosingFrameThenAsks) {
   EXPECT_EQ(w[0], KormastAnswer({1, 6, 0, 0, 0, 0, 0, 5}));  // byte 1 = address + 1
   EXPECT_FALSE(link.IsOpen(0));
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "OK to close window?");
-  EXPECT_EQ(ui.messages[0].caption, "DemoKVl");
+  EXPECT_TRUE(IsBox(ui.messages[0], "OK to close window?", "DemoKVl"));
   EXPECT_EQ(ui.messages[0].buttons, MsgButtons::kOkCancel);
   EXPECT_EQ(ui.messages[0].icon, MsgIcon::kQuestion);
   for (int id : {IDC_VALVE_OPEN, IDC_VALVE_CLOSE, IDC_INPUT_ANALOG}) EXPECT_FALSE(ui.Enabled(id));

@@ -121,9 +121,7 @@ TEST_F(SoloPollingTest, TickWithThePortClosedStopsPolling) {
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
   EXPECT_EQ(prog.State().m_tim1, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Порт закрыт");
-  EXPECT_EQ(ui.messages[0].caption, "Предупреждение");
-  EXPECT_EQ(ui.messages[0].owner, Owner::kMain);
+  EXPECT_TRUE(IsBox(ui.messages[0], "Порт закрыт", "Предупреждение", Owner::kMain));
 }
 
 TEST_F(SoloPollingTest, TickWithoutConnectionStopsPollingWithMessage106) {
@@ -134,8 +132,7 @@ TEST_F(SoloPollingTest, TickWithoutConnectionStopsPollingWithMessage106) {
   prog.OnTimer(kTimerPoll);
   EXPECT_FALSE(ui.TimerRunning(kTimerPoll));
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Уточните номер канала.Ошибка106");
-  EXPECT_EQ(ui.messages[0].caption, "ErrorSvjac");
+  EXPECT_TRUE(IsBox(ui.messages[0], "Уточните номер канала.Ошибка106", "ErrorSvjac"));
 }
 
 TEST_F(SoloPollingTest, StopKeepsTheLineOnGrey) {

@@ -109,8 +109,8 @@ TEST_F(SoloZeroTest, OffsetsOutsideTwoBytesAreRefusedAndNothingIsSent) {
       l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
       EXPECT_TRUE(WrittenSince(mark).empty());
       ASSERT_EQ(ui.messages.size(), shown + 1);
-      EXPECT_EQ(ui.messages.back().text, "Смещение вне допустимого диапазона(0-65535)");
-      EXPECT_EQ(ui.messages.back().caption, ".Ошибка120");
+      EXPECT_TRUE(
+          IsBox(ui.messages.back(), "Смещение вне допустимого диапазона(0-65535)", ".Ошибка120"));
     }
     d.SetText(IDX_SOLO_OFFSET, "65535");
     l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
@@ -203,8 +203,8 @@ TEST_F(SoloSetpointTest, TypedValuesOutsideTheRangeAreRefused) {
     EXPECT_TRUE(WrittenSince(mark).empty());
     ASSERT_EQ(ui.messages.size(), 1u);
     // The network programs' words; regsolo's number in the caption.
-    EXPECT_EQ(ui.messages[0].text, "Задание вне допустимого диапазона(0-655.35%)");
-    EXPECT_EQ(ui.messages[0].caption, ".Ошибка120");
+    EXPECT_TRUE(
+        IsBox(ui.messages[0], "Задание вне допустимого диапазона(0-655.35%)", ".Ошибка120"));
   }
   EXPECT_EQ(prog.State().Current().fopzi, 0);
 }

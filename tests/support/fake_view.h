@@ -9,6 +9,8 @@
 // windows through.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -147,6 +149,25 @@ struct ShownMessage {
   Owner owner;
   Dialog* ownerDialog = nullptr;
 };
+
+// Whether a shown box has this text and caption (and owner, when given); on a
+// mismatch it says what the box had.
+inline ::testing::AssertionResult IsBox(const ShownMessage& m, const std::string& text,
+                                        const std::string& caption) {
+  if (m.text == text && m.caption == caption) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "box \"" << m.text << "\" / \"" << m.caption
+                                       << "\", expected \"" << text << "\" / \"" << caption << "\"";
+}
+inline ::testing::AssertionResult IsBox(const ShownMessage& m, const std::string& text,
+                                        const std::string& caption, Owner owner) {
+  auto r = IsBox(m, text, caption);
+  if (!r) return r;
+  if (m.owner == owner) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "box \"" << m.text << "\" owned by the "
+         << (m.owner == Owner::kMain ? "main window" : "dialog") << ", expected the "
+         << (owner == Owner::kMain ? "main window" : "dialog");
+}
 
 class FakeServices : public Services {
  public:
