@@ -14,7 +14,7 @@
 
 #include "commands/setpoint_dialog.h"
 #include "logic/net_fixture.h"
-#include "logic/solo_regulator.h"
+#include "logic/solo_fixture.h"
 #include "network/monitor_window.h"
 #include "solo/connection_dialog.h"
 #include "solo/setpoint_window.h"
@@ -144,7 +144,7 @@ class SoloProgramRig : public ProgramRig {
   const std::filesystem::path dir = tmp.path();
   RigServices ui;
   FakeLink link;
-  SoloRegulator reg;
+  FakeRegulator reg = SoloRegulator();
   solo::SoloProgram prog{link, ui};
   FakeDialog* setpoint = nullptr;
 };

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "logic/net_devices.h"
 #include "network/config_file.h"
 #include "network/net_program.h"
+#include "support/fake_regulator.h"
 #include "support/fake_view.h"
 #include "support/temp_dir.h"
 
@@ -68,7 +68,7 @@ struct NetRig {
   TempDir dir;
   RigServices ui;
   FakeLink link;
-  DeviceLine line;
+  FakeLine line;
   std::unique_ptr<NetProgram> prog;
 };
 

@@ -26,7 +26,7 @@ TEST(NetPollingCsv, RowsPerPollAndOneMessageForAFileThatCannotBeWritten) {
   rig.Link(0, 3, 3103);
   rig.Link(1, 4, 3104);
   rig.line.devices[3].setpoint = 4000;
-  rig.line.devices[3].flowRaw = 0x8032;  // -0.50 %
+  rig.line.devices[3].flow = -0.50;  // -0.50 %
   rig.line.devices[4].silent = true;
   const std::string path = rig.dir.File("later/values.csv");
   rig.prog->RecordTo(path);

@@ -30,7 +30,7 @@ TEST_P(PollingTest, OneTickAsksEveryActiveChannelOnceInAscendingOrder) {
   rig.Link(other, 40);
   rig.Link(2, 31);
   FakeDialog& w = OpenMonitor();
-  rig.line.devices[31].flowRaw = 0x8064;
+  rig.line.devices[31].flow = -1.00;
   rig.line.devices[31].setpoint = 0x2710;
   TimerProc1(rig.C(), kTimerPoll);
 
@@ -93,7 +93,7 @@ TEST_P(PollingTest, ModbusChosenBetweenTicksChangesTheNextPollAndBack) {
   rig.Link(1, 0x21);
   FakeDialog& w = OpenMonitor();
   rig.line.devices[0x21].setpoint = 2500;
-  rig.line.devices[0x21].flowRaw = 2400;
+  rig.line.devices[0x21].flow = 24.00;
   TimerProc1(rig.C(), kTimerPoll);
   ASSERT_EQ(rig.link.written.back().frame.size(), 10u);
 
@@ -137,7 +137,7 @@ TEST_P(PollingTest, SilentChannelStaysActiveIsMarkedAndTheCycleGoesOn) {
   EXPECT_TRUE(rig.ui.messages.empty());  // polling raises no message box
 
   rig.line.devices[3].silent = false;
-  rig.line.devices[3].flowRaw = 1234;
+  rig.line.devices[3].flow = 12.34;
   TimerProc1(rig.C(), kTimerPoll);
   EXPECT_EQ(w.texts.at(r0.output), "+12.3%     ");
 }
@@ -158,7 +158,7 @@ TEST_P(PollingTest, ValuesFollowTheDevice) {
   const MonitorRow r = MonitorRowOf(*GetParam(), 0);
   for (uint16_t sp : {0, 1000, 7550, 10000}) {
     rig.line.devices[3].setpoint = sp;
-    rig.line.devices[3].flowRaw = sp;
+    rig.line.devices[3].flow = sp / 100.0;
     TimerProc1(rig.C(), kTimerPoll);
     char want[32];
     std::snprintf(want, sizeof want, "%.1f", sp / 100.0);

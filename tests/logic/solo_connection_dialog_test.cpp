@@ -191,7 +191,7 @@ TEST_F(SoloConnectionTest, SilentAtGetnetGoesOnWithTheTypedAddress) {
 
 TEST_F(SoloConnectionTest, RegulatorSilentAtIdentifyIsNotConnected) {
   Start(0, 1);
-  reg.silentIdent = true;
+  reg.silentCodes = {CMD_IDENT};
   Run([](FakeDialog& d, DialogLogic& l) {
     Open(d, l);
     Type(d, l, "5");

@@ -10,14 +10,29 @@
 #include <string>
 #include <vector>
 
-#include "logic/solo_regulator.h"
 #include "serial/fake_link.h"
 #include "solo/connection_dialog.h"
 #include "solo/solo_program.h"
+#include "support/fake_regulator.h"
 #include "support/fake_view.h"
 #include "support/temp_dir.h"
 
 namespace kvl::test {
+
+// The regulator regsolo's tests talk to: at address 5, regulating with its
+// external signal and regulation permitted, a number of 4321 in the address
+// report and 12345 in identify, a quarter of full scale set, half a per cent
+// flowing, a zero offset of 700.
+inline FakeRegulator SoloRegulator() {
+  FakeRegulator r;
+  r.status1 = 0x01;
+  r.status6 = 0x42;
+  r.getnetSerial = 4321;
+  r.setpoint = 2500;
+  r.flow = 0.50;
+  r.offset = 700;
+  return r;
+}
 
 // Fake services that also remember the logic of the last modeless window, so a
 // test can operate the program's own window.
@@ -91,7 +106,7 @@ class SoloTest : public ::testing::Test {
   std::string cfg;
   FakeLink link;
   SoloServices ui;
-  SoloRegulator reg;
+  FakeRegulator reg = SoloRegulator();
   solo::SoloProgram prog{link, ui};
 };
 

@@ -18,8 +18,7 @@ TEST_F(SoloTest, PollsAreRecordedToCsv) {
   prog.RecordTo(path);
   const size_t shown = ui.messages.size();
   reg.setpoint = 5000;
-  reg.flowHi = 0x80;
-  reg.flowLo = 0x32;
+  reg.flow = -0.50;  // flow word 0x8032
   prog.OnCommand(IDC_SOLO_POLL_START, 0);
   prog.OnTimer(kTimerPoll);
   reg.silent = true;

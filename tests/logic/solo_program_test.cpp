@@ -329,7 +329,7 @@ TEST_F(SoloTest, ZeroDialogTemplateFollowsTheFormatByte) {
     SCOPED_TRACE(format);
     FakeLink l;
     FakeServices u;
-    SoloRegulator r;
+    FakeRegulator r = SoloRegulator();
     r.format = format;
     l.SetResponder(r.Responder());
     SoloProgram p(l, u);
@@ -420,7 +420,7 @@ TEST_F(SoloTest, ClosingFrameForAddresses255And254) {
     SCOPED_TRACE(addr);
     FakeLink l;
     FakeServices u;
-    SoloRegulator r;
+    FakeRegulator r = SoloRegulator();
     r.addr = addr;
     l.SetResponder(r.Responder());
     SoloProgram p(l, u);

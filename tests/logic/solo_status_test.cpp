@@ -59,8 +59,7 @@ class SoloPollingTest : public SoloTest {};
 TEST_F(SoloPollingTest, TickReadsTheRegulatorAndBuildsTheStatusLine) {
   Start();
   Connect();
-  reg.flowHi = 0x80;
-  reg.flowLo = 0x32;
+  reg.flow = -0.50;  // flow word 0x8032
   reg.setpoint = 5000;
   prog.OnCommand(IDC_SOLO_POLL_START, 0);
   ASSERT_TRUE(ui.TimerRunning(kTimerPoll));

@@ -24,8 +24,7 @@ class SoloZeroTest : public SoloTest {
 };
 
 TEST_F(SoloZeroTest, InitialisationShowsOutputAndOffset) {
-  reg.flowHi = 0x80;
-  reg.flowLo = 0x0A;
+  reg.flow = -0.10;  // flow word 0x800A
   reg.offset = 0x1234;
   OpenZero(7);
   FakeDialog& d = LastDialog();
@@ -44,8 +43,7 @@ TEST_F(SoloZeroTest, InitialisationShowsOutputAndOffset) {
 }
 
 TEST_F(SoloZeroTest, PositiveOutputHasItsSign) {
-  reg.flowHi = 0x00;
-  reg.flowLo = 0x0A;
+  reg.flow = 0.10;  // flow word 0x000A
   OpenZero(7);
   EXPECT_EQ(LastDialog().texts[IDX_SOLO_OUTPUT], "+0.1%");
 }
@@ -69,8 +67,7 @@ TEST_F(SoloZeroTest, Format6UsesCode45ForReadAndWrite) {
 TEST_F(SoloZeroTest, WriteThenShowsTheNewOutput) {
   OpenZero(7, [this](FakeDialog& d, DialogLogic& l) {
     d.SetText(IDX_SOLO_OFFSET, "300");
-    reg.flowHi = 0x80;
-    reg.flowLo = 0x32;
+    reg.flow = -0.50;  // flow word 0x8032
     const size_t mark = Mark();
     l.OnCommand(d, IDX_SOLO_ZERO_BUTTON, 0);
     const auto w = WrittenSince(mark);
@@ -184,7 +181,9 @@ TEST_F(SoloSetpointTest, TypedValuesAreRoundedAboveOneHalf) {
     SCOPED_TRACE(typed);
     d.SetText(IDX_SETPOINT_EDIT, typed);
     Logic().OnCommand(d, IDX_SETPOINT_SEND, 0);
-    EXPECT_EQ(reg.setpoint, units);
+    // What the regulator was told (it keeps at most 100 % itself).
+    const auto sent = reg.Seen(CMD_SETPOINT).back();
+    EXPECT_EQ(sent[2] * 256 + sent[3], units);
     EXPECT_EQ(d.texts[IDX_SETPOINT_EDIT], typed);  // the edit keeps the typed text
     EXPECT_EQ(d.ListSelection(IDX_SETPOINT_PRESETS), -1);
   }

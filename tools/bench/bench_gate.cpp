@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "gate/gate_peers.h"
-#include "serial/regsim_process.h"
+#include "support/regsim_process.h"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include "serial/fake_link.h"
 #include "serial/posix_link.h"
 #include "serial/pty_peer.h"
-#include "serial/regsim_process.h"
+#include "support/regsim_process.h"
 
 namespace {
 
