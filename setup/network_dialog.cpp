@@ -6,19 +6,11 @@
 #include "network/net_address.h"
 #include "setup/configuration_save.h"
 #include "setup/identify.h"
-#include "setup/port_lists.h"
+#include "setup/port_controls.h"
 #include "setup/port_opening.h"
 #include "setup/show_menu_item.h"
 
 namespace kvl {
-
-namespace {
-
-std::string PortClosedText(int port) {
-  return "Порт " + ByteLink::PortName(port) + " закрыт";
-}
-
-}  // namespace
 
 int ChannelLineId(const Variant& v, int ch) {
   return v.networkLines[static_cast<size_t>(ch)];
@@ -53,7 +45,7 @@ void NetworkDialog::Init(Dialog& d) {
   d.ListSelect(IDX_NET_CHANNEL_LIST, 0);
 
   if (!PortIsOpen(c_)) {
-    d.SetText(IDX_PORT_STATE, PortClosedText(s.port0));
+    ShowPortState(d, PortState::kClosed, s.port0);
     d.SetCheck(IDX_PORT_CLOSE, true);
     return;  // the lines keep their resource text
   }
@@ -123,17 +115,13 @@ void NetworkDialog::OnClose(Dialog& d) {
   d.End(1);
 }
 
-void NetworkDialog::ShowPortClosed(Dialog& d, int port) {
-  d.SetText(IDX_PORT_STATE, PortClosedText(port));
-}
-
 void NetworkDialog::ResetLines(Dialog& d) {
   for (int ch = 0; ch < c_.s.table.Channels(); ++ch)
     d.SetText(ChannelLineId(c_.s.variant, ch), Soob(ch));
 }
 
 void NetworkDialog::MarkClosed(Dialog& d) {
-  ShowPortClosed(d, c_.s.port0);
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
   d.SetCheck(IDX_PORT_OPEN, false);
   d.SetCheck(IDX_PORT_CLOSE, true);
   ResetLines(d);
@@ -150,21 +138,20 @@ void NetworkDialog::ChoosePort(Dialog& d) {
   if (!ByteLink::ValidPort(sel) || sel == c_.s.port0) return;
   if (PortIsOpen(c_)) CloseConnection(c_, c_.s.port0, Caller::kDialog);
   d.SetCheck(IDX_PORT_OPEN, false);
-  ShowPortClosed(d, c_.s.port0);
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
   c_.s.port0 = sel;  // the new port is opened only by "Открыть порт "
 }
 
 void NetworkDialog::OpenPort(Dialog& d) {
   if (!d.GetCheck(IDX_PORT_OPEN) || PortIsOpen(c_)) return;
-  const std::string name = ByteLink::PortName(c_.s.port0);
   if (OpenConnection(c_, c_.s.port0)) {
     d.SetCheck(IDX_PORT_OPEN, true);
-    d.SetText(IDX_PORT_STATE, "Порт " + name + " открыт");
+    ShowPortState(d, PortState::kOpen, c_.s.port0);
   } else {
     d.SetCheck(IDX_PORT_OPEN, false);
-    const std::string text = "Порта " + name + " нет";
-    d.SetText(IDX_PORT_STATE, text);
-    c_.ui.MessageBox(text, "Error", MsgButtons::kOk, MsgIcon::kWarning, Owner::kDialog, &d);
+    ShowPortState(d, PortState::kMissing, c_.s.port0);
+    c_.ui.MessageBox("Порта " + ByteLink::PortName(c_.s.port0) + " нет", "Error", MsgButtons::kOk,
+                     MsgIcon::kWarning, Owner::kDialog, &d);
   }
 }
 
@@ -174,7 +161,7 @@ void NetworkDialog::ClosePort(Dialog& d) {
     CloseConnection(c_, c_.s.port0, Caller::kDialog);
     d.SetCheck(IDX_PORT_OPEN, false);
     d.SetCheck(IDX_PORT_CLOSE, true);
-    ShowPortClosed(d, c_.s.port0);
+    ShowPortState(d, PortState::kClosed, c_.s.port0);
   }
   ResetLines(d);
   c_.s.table.UnlinkAll();

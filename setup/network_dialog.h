@@ -44,7 +44,6 @@ class NetworkDialog : public DialogLogic {
   void MarkClosed(Dialog& d);
   // The same, and tell the operator.
   void RefuseClosedPort(Dialog& d);
-  void ShowPortClosed(Dialog& d, int port);
   void ResetLines(Dialog& d);
 
   NetContext& c_;

@@ -6,7 +6,7 @@
 #include "protocol/commands.h"
 #include "setup/configuration_save.h"
 #include "setup/identify.h"
-#include "setup/port_lists.h"
+#include "setup/port_controls.h"
 #include "setup/port_opening.h"
 #include "setup/show_menu_item.h"
 #include "setup/status_flags.h"
@@ -24,10 +24,6 @@ std::string Decimal(long long v) {
 }
 
 }  // namespace
-
-void RegulatorDialog::ShowPortClosed(Dialog& d, int port) {
-  d.SetText(IDX_PORT_STATE, "Порт " + ByteLink::PortName(port) + " закрыт");
-}
 
 // Field 1000; its change notification copies it into 1169.
 void RegulatorDialog::WriteNet(Dialog& d, const std::string& text) {
@@ -67,7 +63,7 @@ bool RegulatorDialog::FailureShown() const {
 void RegulatorDialog::MarkClosed(Dialog& d) {
   d.SetCheck(IDX_PORT_OPEN, false);
   d.SetCheck(IDX_PORT_CLOSE, true);
-  ShowPortClosed(d, c_.s.port0);
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
 }
 
 void RegulatorDialog::ShowMemorising(Dialog& d, int state) {
@@ -100,7 +96,7 @@ void RegulatorDialog::Init(Dialog& d) {
   d.SetText(IDX_SETUP_CHANNEL, b);
 
   if (!PortIsOpen(c_)) {
-    ShowPortClosed(d, s.port0);
+    ShowPortState(d, PortState::kClosed, s.port0);
     d.SetCheck(IDX_PORT_CLOSE, true);
     return;
   }
@@ -194,24 +190,23 @@ void RegulatorDialog::ChoosePort(Dialog& d) {
   if (PortIsOpen(c_)) CloseConnection(c_, c_.s.port0, Caller::kDialog);
   d.SetCheck(IDX_PORT_OPEN, false);
   d.SetCheck(IDX_PORT_CLOSE, true);
-  ShowPortClosed(d, c_.s.port0);
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
   c_.s.port0 = sel;  // opened only by "Открыть порт "
 }
 
 void RegulatorDialog::OpenPort(Dialog& d) {
   if (!d.GetCheck(IDX_PORT_OPEN)) return;
-  const std::string name = ByteLink::PortName(c_.s.port0);
   if (!PortIsOpen(c_) && !OpenConnection(c_, c_.s.port0)) {
     d.SetCheck(IDX_PORT_OPEN, false);
     d.SetCheck(IDX_PORT_CLOSE, true);
-    d.SetText(IDX_PORT_STATE, "Порта " + name + " нет");
+    ShowPortState(d, PortState::kMissing, c_.s.port0);
     c_.ui.MessageBox("Connection failed.", "Error", MsgButtons::kOk, MsgIcon::kWarning,
                      Owner::kDialog, &d);
     return;
   }
   d.SetCheck(IDX_PORT_OPEN, true);
   d.SetCheck(IDX_PORT_CLOSE, false);
-  d.SetText(IDX_PORT_STATE, "Порт " + name + " открыт");
+  ShowPortState(d, PortState::kOpen, c_.s.port0);
   const ChannelTable& t = c_.s.table;
   if (t.Valid(t.cnl2)) WriteNet(d, Decimal(t.Data[t.cnl2].net));
 }
@@ -221,7 +216,7 @@ void RegulatorDialog::ClosePort(Dialog& d) {
   CloseConnection(c_, c_.s.port0, Caller::kDialog);  // unlinks every channel
   d.SetCheck(IDX_PORT_OPEN, false);
   d.SetCheck(IDX_PORT_CLOSE, true);
-  ShowPortClosed(d, c_.s.port0);
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
 }
 
 void RegulatorDialog::Query(Dialog& d) {

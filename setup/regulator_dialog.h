@@ -50,7 +50,6 @@ class RegulatorDialog : public DialogLogic {
   bool FailureShown() const;
   // The port is closed (it has gone away): radios and state line say so.
   void MarkClosed(Dialog& d);
-  void ShowPortClosed(Dialog& d, int port);
   void WriteNet(Dialog& d, const std::string& text);
 
   NetContext& c_;

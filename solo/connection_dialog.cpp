@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "protocol/commands.h"
-#include "setup/port_lists.h"
+#include "setup/port_controls.h"
 #include "setup/status_texts.h"
 #include "solo/solo_messages.h"
 #include "solo/solo_numbers.h"
@@ -20,12 +20,6 @@ std::string Number(int v) {
   return std::to_string(v);
 }
 }  // namespace
-
-std::string PortText(const char* first, int port, const char* last) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%s %s %s", first, ByteLink::PortName(port).c_str(), last);
-  return b;
-}
 
 void ConnectionDialog::Tell(Dialog& d, const std::string& text, const std::string& caption,
                             MsgIcon icon) {
@@ -56,7 +50,7 @@ void ConnectionDialog::Init(Dialog& d) {
   d.SetText(IDX_SETUP_CHANNEL, Number(s.nUartIndex));
 
   if (!c_.link.IsOpen(s.port0)) {
-    d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "закрыт"));
+    ShowPortState(d, PortState::kClosed, s.port0);
     return;
   }
   char b[64];
@@ -156,7 +150,7 @@ void ConnectionDialog::ChoosePort(Dialog& d) {
   if (!ByteLink::ValidPort(port) || port == s.port0) return;
   if (PortOpen()) CloseConnection(c_, s.port0, false);
   d.SetCheck(IDX_PORT_OPEN, false);
-  d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "закрыт"));
+  ShowPortState(d, PortState::kClosed, s.port0);
   s.port0 = port;
 }
 
@@ -169,13 +163,13 @@ void ConnectionDialog::OpenPort(Dialog& d) {
       Tell(d, "No set new speed in comp.Ошибка116", msg::kError);
     d.SetCheck(IDX_PORT_OPEN, true);
     d.SetCheck(IDX_PORT_CLOSE, false);
-    d.SetText(IDX_PORT_STATE, PortText("Порт", s.port0, "открыт"));
+    ShowPortState(d, PortState::kOpen, s.port0);
     d.SetText(IDX_SETUP_NET, Number(s.Address()));
     d.SetText(IDX_SETUP_NEWNET, Number(s.Address()));
     return;
   }
   d.SetCheck(IDX_PORT_OPEN, false);
-  d.SetText(IDX_PORT_STATE, PortText("Порта", s.port0, "нет"));
+  ShowPortState(d, PortState::kMissing, s.port0);
   Tell(d, "Connection failed..Ошибка115", msg::kError, MsgIcon::kWarning);
 }
 
@@ -187,7 +181,7 @@ void ConnectionDialog::ClosePort(Dialog& d) {
 void ConnectionDialog::MarkClosed(Dialog& d) {
   d.SetCheck(IDX_PORT_OPEN, false);
   d.SetCheck(IDX_PORT_CLOSE, true);
-  d.SetText(IDX_PORT_STATE, PortText("Порт", c_.s.port0, "закрыт"));
+  ShowPortState(d, PortState::kClosed, c_.s.port0);
 }
 
 void ConnectionDialog::Connect(Dialog& d) {

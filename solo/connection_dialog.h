@@ -52,7 +52,4 @@ class ConnectionDialog : public DialogLogic {
   std::string configPath_;
 };
 
-// "Порт COM3 закрыт", "Порт COM3 открыт", "Порта COM3 нет".
-std::string PortText(const char* first, int port, const char* last);
-
 }  // namespace kvl::solo
