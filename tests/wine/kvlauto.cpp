@@ -75,18 +75,11 @@
 
 #include "resources/ids.h"
 #include "windows/debug_query.h"
+#include "windows/utf.h"
 
 namespace {
 
-std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
+using kvl::win::Narrow;
 
 constexpr int kNo = 4;
 
