@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -85,61 +86,74 @@ TEST(SimKormast, SingleRegulatorProgramSeesAFreeValveWithTheDocumentedOverride) 
 }
 
 // One request to a fresh device, and the answer bytes that tell what the device
-// did (index, value); no bytes at all: no answer.
+// did (index, value); no bytes at all: no answer. Each row is a test of its own.
 struct AnswerCase {
-  const char* what;
+  const char* name;
   const char* device;
   std::function<void(Request&)> request;
   std::vector<std::pair<int, int>> bytes;
 };
 
-TEST(SimKormast, AnswerBytes) {
-  const AnswerCase cases[] = {
-      {"raw status overrides are sent as given",
-       "addr=2,status1=0xA5,status3=7,status6=0x5A",
-       [](Request& rq) { cmd::Ident(rq, 2); },
-       {{1, 0xA5}, {4, 7}, {6, 0x5A}}},
-      {"measure: flow in sign and magnitude, setpoint",
-       "addr=4,regulate=0,flow=-0.5,setpoint=42.5",
-       [](Request& rq) { cmd::Measure(rq, 4); },
-       {{2, 0x80}, {3, 0x32}, {4, 0x10}, {5, 0x9A}}},
-      {"valve opened: open, by program",
-       "addr=8",
-       [](Request& rq) { cmd::Valve(rq, 8, 1); },
-       {{0, CMD_VALVE}, {3, 0x10 | 0x04}}},
-      {"valve closed by program",
-       "addr=8",
-       [](Request& rq) { cmd::Valve(rq, 8, 2); },
-       {{0, CMD_VALVE}, {3, 0x08}}},
-      {"valve to regulation",
-       "addr=8",
-       [](Request& rq) { cmd::Valve(rq, 8, 0); },
-       {{0, CMD_VALVE}, {3, 0x00}}},
-      {"valve held by the external signal: code 0, closed externally",
-       "addr=8,ext=closed",
-       [](Request& rq) { cmd::Valve(rq, 8, 1); },
-       {{0, 0}, {3, 0x02}}},
-      {"firmware date",
-       "addr=13,date=1-2-19-4",
-       [](Request& rq) { cmd::Date(rq, 13); },
-       {{2, 1}, {3, 2}, {4, 19}, {5, 4}}},
-      {"unknown code", "addr=1", [](Request& rq) { rq.com = {99, 0, 0, 0, 0, 0, 0, 1, 0, 0}; }, {}},
-  };
-  for (const AnswerCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    Bench b;
-    b.Add(c.device);
-    Request rq;
-    c.request(rq);
-    const Bytes a = b.Kormast(rq);
-    if (c.bytes.empty()) {
-      EXPECT_TRUE(a.empty());
-      continue;
-    }
-    ASSERT_TRUE(KormastValid(a));
-    for (auto [at, value] : c.bytes) EXPECT_EQ(a[at], value) << "byte " << at;
-  }
+template <class Case>
+std::string RowName(const testing::TestParamInfo<Case>& i) {
+  return i.param.name;
 }
+
+class SimKormastAnswer : public testing::TestWithParam<AnswerCase> {};
+
+TEST_P(SimKormastAnswer, Bytes) {
+  const AnswerCase& c = GetParam();
+  Bench b;
+  b.Add(c.device);
+  Request rq;
+  c.request(rq);
+  const Bytes a = b.Kormast(rq);
+  if (c.bytes.empty()) {
+    EXPECT_TRUE(a.empty());
+    return;
+  }
+  ASSERT_TRUE(KormastValid(a));
+  for (auto [at, value] : c.bytes) EXPECT_EQ(a[at], value) << "byte " << at;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SimKormastAnswer,
+    testing::Values(AnswerCase{"RawStatusOverridesAreSentAsGiven",
+                               "addr=2,status1=0xA5,status3=7,status6=0x5A",
+                               [](Request& rq) { cmd::Ident(rq, 2); },
+                               {{1, 0xA5}, {4, 7}, {6, 0x5A}}},
+                    // Flow in sign and magnitude (-0.50 %), then the setpoint (42.50 %).
+                    AnswerCase{"MeasureGivesSignedFlowAndSetpoint",
+                               "addr=4,regulate=0,flow=-0.5,setpoint=42.5",
+                               [](Request& rq) { cmd::Measure(rq, 4); },
+                               {{2, 0x80}, {3, 0x32}, {4, 0x10}, {5, 0x9A}}},
+                    // Valve status: bit 4 open, 3 closed by program, 2 opened by program, 1 closed
+                    // by the external signal.
+                    AnswerCase{"ValveOpenedByProgram",
+                               "addr=8",
+                               [](Request& rq) { cmd::Valve(rq, 8, 1); },
+                               {{0, CMD_VALVE}, {3, 0x10 | 0x04}}},
+                    AnswerCase{"ValveClosedByProgram",
+                               "addr=8",
+                               [](Request& rq) { cmd::Valve(rq, 8, 2); },
+                               {{0, CMD_VALVE}, {3, 0x08}}},
+                    AnswerCase{"ValveToRegulation",
+                               "addr=8",
+                               [](Request& rq) { cmd::Valve(rq, 8, 0); },
+                               {{0, CMD_VALVE}, {3, 0x00}}},
+                    AnswerCase{"ValveHeldByTheExternalSignalRefusesWithCodeZero",
+                               "addr=8,ext=closed",
+                               [](Request& rq) { cmd::Valve(rq, 8, 1); },
+                               {{0, 0}, {3, 0x02}}},
+                    AnswerCase{"FirmwareDate",
+                               "addr=13,date=1-2-19-4",
+                               [](Request& rq) { cmd::Date(rq, 13); },
+                               {{2, 1}, {3, 2}, {4, 19}, {5, 4}}},
+                    AnswerCase{"UnknownCodeIsNotAnswered",
+                               "addr=1",
+                               [](Request& rq) { rq.com = {99, 0, 0, 0, 0, 0, 0, 1, 0, 0}; },
+                               {}}),
+    RowName<AnswerCase>);
 
 TEST(SimKormast, UnknownCodeIsTraced) {
   Bench b;
@@ -532,33 +546,39 @@ Bytes ModbusRequest(Bytes body) {
   return body;
 }
 
-TEST(SimModbus, ExceptionsForWhatTheDeviceDoesNotHave) {
-  const struct {
-    const char* what;
-    Bytes request;  // without its CRC
-    uint8_t exception;
-  } cases[] = {
-      {"unknown function", {2, 0x01, 0, 0, 0, 1}, kIllegalFunction},
-      {"registers beyond 6", {2, 0x03, 0, 5, 0, 3}, kIllegalAddress},
-      {"read-only register", {2, 0x06, 0, 1, 0, 9}, kIllegalAddress},
-      {"coils beyond 6", {2, 0x0F, 0, 6, 0, 2, 1, 3}, kIllegalAddress},
-      {"a setpoint beyond 100 %", {2, 0x06, 0, 4, 0x27, 0x11}, kIllegalValue},
-      {"valve held by the external signal", {2, 0x0F, 0, 2, 0, 2, 1, 2}, kDeviceFailure},
-      {"a function of unknown length, judged after the gap",
-       {2, 0x2B, 0x0E, 1, 0},
-       kIllegalFunction},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Bench b;
-    b.Add("addr=2,ext=open");
-    const Bytes a = b.Send(ModbusRequest(c.request));
-    ASSERT_EQ(a.size(), 5u);
-    EXPECT_TRUE(ModbusValid(a));
-    EXPECT_EQ(a[1], c.request[1] | 0x80);
-    EXPECT_EQ(a[2], c.exception);
-  }
+// Exceptions for what the device does not have: a request (without its CRC) to
+// a device whose valve the external signal holds open, and the exception code.
+struct ExceptionCase {
+  const char* name;
+  Bytes request;
+  uint8_t exception;
+};
+
+class SimModbusException : public testing::TestWithParam<ExceptionCase> {};
+
+TEST_P(SimModbusException, Answer) {
+  const ExceptionCase& c = GetParam();
+  Bench b;
+  b.Add("addr=2,ext=open");
+  const Bytes a = b.Send(ModbusRequest(c.request));
+  ASSERT_EQ(a.size(), 5u);
+  EXPECT_TRUE(ModbusValid(a));
+  EXPECT_EQ(a[1], c.request[1] | 0x80);
+  EXPECT_EQ(a[2], c.exception);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SimModbusException,
+    testing::Values(
+        ExceptionCase{"UnknownFunction", {2, 0x01, 0, 0, 0, 1}, kIllegalFunction},
+        ExceptionCase{"RegistersBeyond6", {2, 0x03, 0, 5, 0, 3}, kIllegalAddress},
+        ExceptionCase{"ReadOnlyRegister", {2, 0x06, 0, 1, 0, 9}, kIllegalAddress},
+        ExceptionCase{"CoilsBeyond6", {2, 0x0F, 0, 6, 0, 2, 1, 3}, kIllegalAddress},
+        ExceptionCase{"SetpointBeyond100Percent", {2, 0x06, 0, 4, 0x27, 0x11}, kIllegalValue},
+        ExceptionCase{"ValveHeldByTheExternalSignal", {2, 0x0F, 0, 2, 0, 2, 1, 2}, kDeviceFailure},
+        // Judged after the gap, its length being unknown.
+        ExceptionCase{"FunctionOfUnknownLength", {2, 0x2B, 0x0E, 1, 0}, kIllegalFunction}),
+    RowName<ExceptionCase>);
 
 TEST(SimModbus, BroadcastWritesAreDoneWithoutAnswer) {
   Bench b;
