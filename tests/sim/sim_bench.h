@@ -11,6 +11,7 @@
 #include "protocol/modbus.h"
 #include "sim/device_text.h"
 #include "sim/line.h"
+#include "support/frame_checks.h"
 
 namespace kvl::sim::test {
 
@@ -84,12 +85,7 @@ inline uint16_t Word(const Bytes& b, size_t at) {
   return static_cast<uint16_t>(b.at(at) << 8 | b.at(at + 1));
 }
 
-inline bool KormastValid(const Bytes& a) {
-  return a.size() == 10 && Response(a.data(), a.size(), 10, 0) == 1;
-}
-
-inline bool ModbusValid(const Bytes& a) {
-  return a.size() >= 4 && Response(a.data(), a.size(), static_cast<uint32_t>(a.size()), 1) == 1;
-}
+using kvl::test::KormastValid;
+using kvl::test::ModbusValid;
 
 }  // namespace kvl::sim::test

@@ -10,25 +10,21 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
+#include "support/frame_checks.h"
+#include "support/temp_dir.h"
 #include "termios_client.h"
 
 namespace kvl::sim::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using kvl::test::KormastValid;
+using kvl::test::TempDir;
 
 Bytes Kormast(Bytes f) {
   f.resize(10, 0);
   ContrSum(f.data(), 10, 0);
   return f;
-}
-
-bool KormastValid(const Bytes& a) {
-  return a.size() == 10 && Response(a.data(), 10, 10, 0) == 1;
-}
-
-std::string TempPath(const std::string& name) {
-  return ::testing::TempDir() + "/" + name + "_" + std::to_string(getpid());
 }
 
 std::string ReadFile(const std::string& path) {
@@ -100,8 +96,8 @@ TEST(RegsimPty, AnswerInChunksArrivesInPieces) {
 }
 
 TEST(RegsimPty, TraceRecordsFramesAndEvents) {
-  const std::string trace = TempPath("regsim_trace");
-  std::remove(trace.c_str());
+  TempDir dir;
+  const std::string trace = dir.File("regsim_trace");
   {
     RegsimProcess sim({"--quiet", "--trace", trace, "--dev", "addr=7"});
     TermiosClient c(sim.Pty());
@@ -115,12 +111,11 @@ TEST(RegsimPty, TraceRecordsFramesAndEvents) {
     EXPECT_NE(t.find(" NOTE line speed switched to 38400\n"), std::string::npos) << t;
     EXPECT_NE(t.find(" NOTE closing frame for address 7\n"), std::string::npos) << t;
   }
-  std::remove(trace.c_str());
 }
 
 TEST(RegsimPty, StrictSpeedNeedsBothSidesToAgree) {
-  const std::string trace = TempPath("regsim_speed");
-  std::remove(trace.c_str());
+  TempDir dir;
+  const std::string trace = dir.File("regsim_speed");
   {
     RegsimProcess sim({"--quiet", "--strict-speed", "--trace", trace, "--dev", "addr=2"});
     TermiosClient c(sim.Pty());
@@ -135,11 +130,11 @@ TEST(RegsimPty, StrictSpeedNeedsBothSidesToAgree) {
     EXPECT_NE(ReadFile(trace).find("NOTE bytes sent at 19200 baud while the line runs at 38400"),
               std::string::npos);
   }
-  std::remove(trace.c_str());
 }
 
 TEST(RegsimPty, EndOfStdinDoesNotStopItAndSigtermRemovesTheLink) {
-  const std::string link = TempPath("regsim_link");
+  TempDir dir;
+  const std::string link = dir.File("regsim_link");
   RegsimProcess sim({"--quiet", "--link", link, "--dev", "addr=1"});
   const std::string pty = sim.Pty();
   ASSERT_FALSE(pty.empty());

@@ -16,18 +16,15 @@
 #include "protocol/frame.h"
 #include "serial/fake_link.h"
 #include "sim/device.h"
+#include "support/frame_checks.h"
 
 namespace kvl::test {
 
 using Bytes = FakeLink::Bytes;
 
-// True for a whole "Кормаст-10м" frame or Modbus RTU frame with its check value right.
-inline bool IsKormast(const Bytes& f) {
-  return f.size() == 10 && Sum16(f.data(), 8) == ((f[8] << 8) | f[9]);
-}
-inline bool IsModbus(const Bytes& f) {
-  return f.size() >= 8 &&
-         Crc16(f.data(), f.size() - 2) == (f[f.size() - 2] | (f[f.size() - 1] << 8));
+// A whole Modbus request (function, register and count at the least) with its CRC right.
+inline bool IsModbusRequest(const Bytes& f) {
+  return f.size() >= 8 && ModbusValid(f);
 }
 
 struct FakeRegulator : sim::Device {
@@ -63,13 +60,13 @@ struct FakeRegulator : sim::Device {
   std::vector<Bytes> Seen(uint8_t code) const {
     std::vector<Bytes> out;
     for (const auto& f : seen)
-      if (IsKormast(f) && f[0] == code) out.push_back(f);
+      if (KormastValid(f) && f[0] == code) out.push_back(f);
     return out;
   }
 
   std::vector<Bytes> Answer(const Bytes& f) {
-    const bool kormast = IsKormast(f);
-    if (!kormast && !IsModbus(f)) return {};
+    const bool kormast = KormastValid(f);
+    if (!kormast && !IsModbusRequest(f)) return {};
     // Every device takes the broadcasts: the address report, and Modbus reads at 0.
     const bool broadcast = kormast ? f[0] == CMD_GETNET && f[7] == 0 : f[1] == 0x03 && f[0] == 0;
     if ((kormast ? f[7] : f[0]) != addr && !broadcast) return {};
@@ -151,10 +148,10 @@ class FakeLine {
 
   std::vector<Bytes> Answer(const Bytes& f) {
     int addr = 0;
-    if (IsKormast(f)) {
+    if (KormastValid(f)) {
       addr = f[7];
       codes.push_back(f[0]);
-    } else if (IsModbus(f)) {
+    } else if (IsModbusRequest(f)) {
       addr = f[0];
       const int reg = (f[2] << 8) | f[3];
       codes.push_back(reg == 4 ? CMD_MEASURE : reg == 1 ? CMD_IDENT : 0);
