@@ -11,8 +11,6 @@
 
 namespace kvl {
 
-namespace {}  // namespace
-
 NetProgram::NetProgram(const Variant& v, ByteLink& link, Services& ui)
     : state_(v),
       line_(link, state_.rq, state_.ans, state_.log, ui),

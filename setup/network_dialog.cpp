@@ -150,7 +150,7 @@ void NetworkDialog::OpenPort(Dialog& d) {
   } else {
     d.SetCheck(IDX_PORT_OPEN, false);
     ShowPortState(d, PortState::kMissing, c_.s.port0);
-    c_.ui.MessageBox("Порта " + ByteLink::PortName(c_.s.port0) + " нет", "Error", MsgButtons::kOk,
+    c_.ui.MessageBox(PortStateText(PortState::kMissing, c_.s.port0), "Error", MsgButtons::kOk,
                      MsgIcon::kWarning, Owner::kDialog, &d);
   }
 }

@@ -21,11 +21,15 @@ inline void FillPortList(Dialog& d, int port) {
 // The port's state line: "Порт COM3 открыт", "Порт COM3 закрыт", "Порта COM3 нет".
 enum class PortState { kOpen, kClosed, kMissing };
 
-inline void ShowPortState(Dialog& d, PortState state, int port) {
+inline std::string PortStateText(PortState state, int port) {
   const std::string name = ByteLink::PortName(port);
-  d.SetText(IDX_PORT_STATE, state == PortState::kMissing ? "Порта " + name + " нет"
-                            : state == PortState::kOpen  ? "Порт " + name + " открыт"
-                                                         : "Порт " + name + " закрыт");
+  return state == PortState::kMissing ? "Порта " + name + " нет"
+         : state == PortState::kOpen  ? "Порт " + name + " открыт"
+                                      : "Порт " + name + " закрыт";
+}
+
+inline void ShowPortState(Dialog& d, PortState state, int port) {
+  d.SetText(IDX_PORT_STATE, PortStateText(state, port));
 }
 
 inline void FillSpeedList(Dialog& d, int speedIndex) {
