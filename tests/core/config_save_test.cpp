@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 
 #include "network/config_file.h"
 #include "solo/solo_config.h"
+#include "support/temp_dir.h"
 
 namespace kvl {
 namespace {
@@ -89,15 +89,6 @@ std::vector<Kind> Kinds() {
 
 class ConfigSave : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kvlsave_" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-    path_ = (dir_ / "KVL.cfg").string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
   void Write(const Bytes& b) {
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
   }
@@ -111,8 +102,9 @@ class ConfigSave : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(dir_)) n.push_back(e.path().filename().string());
     return n;
   }
-  fs::path dir_;
-  std::string path_;
+  test::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
+  const std::string path_ = tmp_.File("KVL.cfg");
 };
 
 TEST_F(ConfigSave, AFailureAtAnyStepLeavesTheOldFileAsItWas) {

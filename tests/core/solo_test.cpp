@@ -6,6 +6,7 @@
 
 #include "solo/solo_config.h"
 #include "solo/solo_flags.h"
+#include "support/temp_dir.h"
 
 namespace kvl::solo {
 namespace {
@@ -14,14 +15,6 @@ namespace fs = std::filesystem;
 
 class SoloConfigFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() /
-        ("kvldfg_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-    path_ = (dir_ / "KVL.dfg").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void Write(std::vector<uint8_t> b) {
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
   }
@@ -29,8 +22,9 @@ class SoloConfigFile : public ::testing::Test {
     std::ifstream f(path_, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
   }
-  fs::path dir_;
-  std::string path_;
+  test::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
+  const std::string path_ = tmp_.File("KVL.dfg");
 };
 
 TEST_F(SoloConfigFile, MissingFileEndsTheProgram) {

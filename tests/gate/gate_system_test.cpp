@@ -19,6 +19,7 @@
 
 #include "gate_peers.h"
 #include "support/regsim_process.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -31,14 +32,6 @@ std::string ReadAll(const fs::path& p) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-fs::path FreshDir(const std::string& name) {
-  const fs::path d =
-      fs::path(::testing::TempDir()) / ("reggate-" + name + "-" + std::to_string(getpid()));
-  fs::remove_all(d);
-  fs::create_directories(d);
-  return d;
 }
 
 // A Modbus TCP client of the gateway (libmodbus).
@@ -155,7 +148,8 @@ int RunMbpoll(const std::vector<std::string>& args, std::string* out = nullptr) 
 }
 
 TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
-  const fs::path dir = FreshDir("wiring");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   const fs::path trace = dir / "regsim.trace";
   RegsimProcess sim{KVL_REGSIM,
                     {"--trace", trace.string(), "--dev", "addr=3,serial=3103,setpoint=10", "--dev",
@@ -272,7 +266,8 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
 }
 
 TEST(Gate, ReadOnlyRefusesWritesAndModbusLineIsPolled) {
-  const fs::path dir = FreshDir("readonly");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   RegsimProcess sim{KVL_REGSIM, {"--dev", "addr=4,setpoint=20"}};
   Gate gate(dir, {sim.path(), "modbus", 0, true, {{4, "four"}}});
   TcpClient c(gate.modbusPort);
@@ -285,7 +280,8 @@ TEST(Gate, ReadOnlyRefusesWritesAndModbusLineIsPolled) {
 }
 
 TEST(Gate, BrokerStoppedAndStartedAgain) {
-  const fs::path dir = FreshDir("broker");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   RegsimProcess sim{KVL_REGSIM, {"--dev", "addr=2,setpoint=30"}};
   Broker broker(dir.string(), FreeLoopbackPort());
   Gate gate(dir, {sim.path(), "kormast", broker.Port(), false, {{2, "two"}}});
@@ -320,7 +316,8 @@ TEST(Gate, BrokerStoppedAndStartedAgain) {
 // With the right one the state reaches a subscriber of the plain listener; with
 // a wrong one nothing is published, and polling goes on.
 TEST(Gate, MqttOverTlsWithAPassword) {
-  const fs::path dir = FreshDir("tls");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   const std::string d = dir.string();
   const std::string make =
       "cd '" + d +
@@ -360,7 +357,8 @@ TEST(Gate, MqttOverTlsWithAPassword) {
 }
 
 TEST(Gate, LineVanishesAndComesBack) {
-  const fs::path dir = FreshDir("line");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   const std::string link = (dir / "line").string();
   auto sim = std::make_unique<RegsimProcess>(
       KVL_REGSIM, std::vector<std::string>{"--link", link, "--dev", "addr=6"});
@@ -400,7 +398,8 @@ TEST(Gate, LineVanishesAndComesBack) {
 }
 
 TEST(Gate, CheckScanAndABadConfiguration) {
-  const fs::path dir = FreshDir("check");
+  TempDir tmp;
+  const fs::path dir = tmp.path();
   RegsimProcess sim{KVL_REGSIM, {"--dev", "addr=3", "--dev", "addr=8,kind=pressure"}};
   // --scan prints a configuration that --check accepts.
   Child scan({KVL_REGGATE, "--scan", sim.path(), "--to", "20"}, (dir / "scan.toml").string());

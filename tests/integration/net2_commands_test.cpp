@@ -18,10 +18,11 @@
 #include "network/config_file.h"
 #include "network/net_program.h"
 #include "protocol/frame.h"
-#include "support/regsim_process.h"
 #include "serial/posix_link.h"
 #include "setup/regulator_dialog.h"
 #include "support/fake_view.h"
+#include "support/regsim_process.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -76,23 +77,16 @@ void ExpectKormast(const Bytes& f, std::initializer_list<std::pair<int, int>> na
   EXPECT_EQ(Sum16(f.data(), 8), (f[8] << 8) | f[9]);
 }
 
-std::string TempName(const char* what) {
-  static int n = 0;
-  return (std::filesystem::temp_directory_path() /
-          ("kvl_net2_" + std::to_string(::getpid()) + "_" + std::to_string(n++) + what))
-      .string();
-}
-
 struct Bench {
   explicit Bench(bool modbus)
-      : tracePath(TempName(".trace")),
+      : tracePath(dir.File("regsim.trace")),
         sim(KVL_REGSIM, {"--dev", "addr=5,kind=flow,format=7,serial=12345,setpoint=0",
-                              "--strict-speed", "--trace", tracePath}),
+                         "--strict-speed", "--trace", tracePath}),
         link(Ports(sim.path())),
         prog(kNet9, link, ui),
         trace(tracePath),
         modbus(modbus) {
-    prog.State().configPath = TempName(".icx");
+    prog.State().configPath = dir.File("KVL.icx");
     ChannelTable t(kNet9);
     t.Data[0].net = 5;
     EXPECT_TRUE(SaveConfiguration(t, 0, prog.State().configPath).empty());
@@ -102,8 +96,6 @@ struct Bench {
   ~Bench() {
     ui.answers = {kIdOk};
     prog.OnClose();
-    std::filesystem::remove(tracePath);
-    std::filesystem::remove(prog.State().configPath);
   }
   static std::array<std::string, kPortCount> Ports(const std::string& p) {
     std::array<std::string, kPortCount> a;
@@ -136,6 +128,7 @@ struct Bench {
   tagData& Ch0() { return prog.State().table.Data[0]; }
   FakeDialog& Last() { return *ui.dialogs.back(); }
 
+  TempDir dir;
   std::string tracePath;
   RegsimProcess sim;
   PosixLink link;

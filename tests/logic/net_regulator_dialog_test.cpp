@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "logic/net_commands_fixture.h"
 #include "setup/regulator_dialog.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -19,12 +19,8 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
  protected:
   RegulatorTest() {
     d.logic = &dlg;  // the dialog's edits notify its logic
-    r.s.configPath = (std::filesystem::temp_directory_path() /
-                      ("kvl_reg_" + std::to_string(run) + "_" + std::to_string(serial++)))
-                         .string();
-    std::filesystem::remove(r.s.configPath);
+    r.s.configPath = tmp.File("KVL.icx");
   }
-  ~RegulatorTest() override { std::filesystem::remove(r.s.configPath); }
 
   void Open() { dlg.OnInit(d); }
   void Cmd(int id, int code = 0) { dlg.OnCommand(d, id, code); }
@@ -44,8 +40,7 @@ class RegulatorTest : public testing::TestWithParam<const Variant*> {
   }
   bool Full() const { return GetParam() == &kNet9; }
 
-  static inline int serial = 0;
-  static inline const unsigned run = std::random_device{}();  // tells parallel runs apart
+  TempDir tmp;
   CmdRig r{*GetParam()};
   RegulatorDialog dlg{r.c};
   FakeDialog d{114};

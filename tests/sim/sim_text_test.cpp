@@ -6,6 +6,7 @@
 
 #include "sim/control.h"
 #include "sim_bench.h"
+#include "support/temp_dir.h"
 
 namespace kvl::sim::test {
 namespace {
@@ -52,7 +53,8 @@ TEST(SimText, ClearReasonsForBadInput) {
 }
 
 TEST(SimText, NetworkFileWithCommentsAndItsErrors) {
-  const std::string path = ::testing::TempDir() + "/regsim_net.txt";
+  kvl::test::TempDir tmp;
+  const std::string path = tmp.File("regsim_net.txt");
   {
     std::ofstream f(path);
     f << "# demo line\n\naddr=1,kind=flow  # first\n  addr=2,kind=pressure\n";

@@ -14,6 +14,7 @@
 #include "regctl/ports.h"
 #include "regctl/profile.h"
 #include "serial/fake_link.h"
+#include "support/temp_dir.h"
 
 namespace kvl::test {
 namespace {
@@ -53,9 +54,8 @@ TEST(CsvRecord, RowsOfAnAnswerAndOfASilence) {
 }
 
 TEST(CsvRecord, FileGetsOneHeaderAndToldOnceWhileItCannotBeWritten) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "csv_record_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  TempDir tmp;
+  const auto& dir = tmp.path();
   ops::Reading r;
   r.address = 3;
   r.outcome = Outcome::kAnswered;
@@ -78,7 +78,6 @@ TEST(CsvRecord, FileGetsOneHeaderAndToldOnceWhileItCannotBeWritten) {
   std::filesystem::create_directories(dir / "later");
   EXPECT_EQ(later.Append(r), ops::CsvFile::Result::kWritten);
   EXPECT_EQ(Lines((dir / "later" / "b.csv").string()).size(), 2u);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(CsvRecord, ProgramsCommandLineOption) {
@@ -188,8 +187,8 @@ TEST(RegctlProfile, StepsRampsAndTheirErrors) {
 
 TEST(RegctlPorts, SerialPortsOfSysfsWithTheirDriverAndUsbDevice) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::path(::testing::TempDir()) / "regctl_sysfs";
-  fs::remove_all(root);
+  TempDir tmp;
+  const fs::path& root = tmp.path();
   auto file = [](const fs::path& p, const std::string& text) {
     fs::create_directories(p.parent_path());
     std::ofstream(p) << text << "\n";
@@ -232,7 +231,6 @@ TEST(RegctlPorts, SerialPortsOfSysfsWithTheirDriverAndUsbDevice) {
                      "/dev/ttyACM0|cdc_acm|USB 2341:0043",
                      "/dev/ttyUSB0|ftdi_sio|USB 0403:6001 FTDI FT232R USB UART serial A1B2",
                  }));
-  fs::remove_all(root);
 }
 
 // The tools' exchange is the protocol's, run on the line's port with its
