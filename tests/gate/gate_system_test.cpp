@@ -27,13 +27,6 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A Modbus TCP client of the gateway (libmodbus).
 class TcpClient {
  public:
@@ -239,7 +232,7 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
       sub.WaitFor("test/gate/availability", [](const std::string& p) { return p == "online"; })
           .empty());
 
-  const std::string before = ReadAll(trace);
+  const std::string before = ReadText(trace);
   ASSERT_TRUE(sub.Publish("test/gate/inlet/set", R"({"setpoint": 25.5, "id": "r1"})"));
   const auto result = sub.WaitFor(
       "test/gate/inlet/result", [](const std::string& p) { return json::parse(p)["id"] == "r1"; });
@@ -247,7 +240,7 @@ TEST(Gate, ModbusTcpAndMqttTogetherAgainstTheSimulator) {
   EXPECT_EQ(json::parse(result)["status"], "answered") << result;
   EXPECT_DOUBLE_EQ(json::parse(result)["setpoint"].get<double>(), 25.5);
   // The programs' setpoint request: code 37 to address 3, 25.50 % = 0x09F6.
-  EXPECT_NE(ReadAll(trace).substr(before.size()).find("RX K 25 00 09 F6 00 00 00 03"),
+  EXPECT_NE(ReadText(trace).substr(before.size()).find("RX K 25 00 09 F6 00 00 00 03"),
             std::string::npos);
   EXPECT_EQ(sim.Get(3, "setpoint"), "25.50");
   ASSERT_TRUE(sub.Publish("test/gate/inlet/set", "address=9"));
@@ -330,7 +323,8 @@ TEST(Gate, MqttOverTlsWithAPassword) {
       " -extfile san -out server.crt &&"
       " mosquitto_passwd -b -c passwd gate s3cret &&"
       " chmod 644 server.key passwd";  // mosquitto started as root reads them as its own user
-  ASSERT_EQ(std::system(("(" + make + ") >make.log 2>&1").c_str()), 0) << ReadAll(dir / "make.log");
+  ASSERT_EQ(std::system(("(" + make + ") >make.log 2>&1").c_str()), 0)
+      << ReadText(dir / "make.log");
   const int tlsPort = FreeLoopbackPort();
   Broker broker(d, FreeLoopbackPort(),
                 "listener " + std::to_string(tlsPort) + " 127.0.0.1\ncafile " + d +

@@ -19,19 +19,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using kvl::test::KormastValid;
+using kvl::test::ReadText;
 using kvl::test::TempDir;
 
 Bytes Kormast(Bytes f) {
   f.resize(10, 0);
   ContrSum(f.data(), 10, 0);
   return f;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 TEST(RegsimPty, AnswersKormastRequestsOnThePty) {
@@ -105,7 +99,7 @@ TEST(RegsimPty, TraceRecordsFramesAndEvents) {
     ASSERT_TRUE(KormastValid(c.Exchange(Kormast({CMD_SPEED, 0, 1, 0, 0, 0, 0, 7}), 10)));
     c.Exchange(Kormast({1, 8, 0, 0, 0, 0, 0, 7}), 10, 300);  // closing frame
     EXPECT_EQ(sim.Command("list"), "OK 7");                  // the trace is written by now
-    const std::string t = ReadFile(trace);
+    const std::string t = ReadText(trace);
     EXPECT_NE(t.find(" RX K 16 00 01 00 00 00 00 07 00 1E\n"), std::string::npos) << t;
     EXPECT_NE(t.find(" TX K 16 00 01 00 00 00 00 07 00 1E\n"), std::string::npos) << t;
     EXPECT_NE(t.find(" NOTE line speed switched to 38400\n"), std::string::npos) << t;
@@ -127,7 +121,7 @@ TEST(RegsimPty, StrictSpeedNeedsBothSidesToAgree) {
     c.SetBaud(B38400);
     EXPECT_TRUE(KormastValid(c.Exchange(ident, 10)));
     EXPECT_EQ(sim.Command("list"), "OK 2");
-    EXPECT_NE(ReadFile(trace).find("NOTE bytes sent at 19200 baud while the line runs at 38400"),
+    EXPECT_NE(ReadText(trace).find("NOTE bytes sent at 19200 baud while the line runs at 38400"),
               std::string::npos);
   }
 }

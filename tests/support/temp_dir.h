@@ -1,8 +1,11 @@
 // A private temporary directory for one test, removed with everything in it at
-// the end. Portable: the suites built for Windows use it too.
+// the end, and the text of a file. Portable: the suites built for Windows use
+// them too.
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -32,5 +35,11 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The whole text of a file; empty when it cannot be read.
+inline std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace kvl::test

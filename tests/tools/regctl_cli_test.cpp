@@ -114,11 +114,6 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   return rows;
 }
 
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream f(p);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
 class RegctlCli : public ::testing::TestWithParam<std::string> {
  protected:
   std::vector<std::string> Args(std::vector<std::string> a) {
@@ -171,7 +166,7 @@ TEST_P(RegctlCli, InfoReadSetAndScanGiveParsableOutput) {
   EXPECT_EQ(j["found"][1]["address"], 6);
   EXPECT_EQ(j["found"][1]["protocol"], GetParam());
   // 8 short attempts and 2 confirmations, each frame traced with its time.
-  const std::string t = ReadFile(trace);
+  const std::string t = ReadText(trace);
   const char* tx = GetParam() == "kormast" ? " TX K 01 " : " TX M 0";
   size_t sent = 0;
   for (size_t at = 0; (at = t.find(tx, at)) != std::string::npos; ++at) ++sent;
@@ -184,7 +179,7 @@ TEST_P(RegctlCli, PollWritesCsvAndJsonLinesAndEndsCleanlyOnCtrlC) {
   Ran r = RunRegctl(Args({"poll", sim.path(), "3", "5", "--interval", "200ms", "--duration",
                           "1500ms", "--csv", csv.string()}));
   EXPECT_EQ(r.code, 1) << r.err;  // regulator 5 never answered
-  const auto rows = CsvRows(ReadFile(csv));
+  const auto rows = CsvRows(ReadText(csv));
   ASSERT_GE(rows.size(), 3u);
   EXPECT_EQ(rows[0],
             (std::vector<std::string>{"time", "address", "serial", "setpoint", "flow", "status"}));
@@ -211,7 +206,7 @@ TEST_P(RegctlCli, PollWritesCsvAndJsonLinesAndEndsCleanlyOnCtrlC) {
   }
   EXPECT_GE(n, 3);
   // Every reading reached the file, whole, before the port was closed.
-  EXPECT_EQ(CsvRows(ReadFile(dir / "more.csv")).size(), static_cast<size_t>(n) + 1);
+  EXPECT_EQ(CsvRows(ReadText(dir / "more.csv")).size(), static_cast<size_t>(n) + 1);
 }
 
 TEST_P(RegctlCli, ProfileRampsAndLeavesTheChosenSetpoint) {
@@ -223,7 +218,7 @@ TEST_P(RegctlCli, ProfileRampsAndLeavesTheChosenSetpoint) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.err.find("set to 10.00 %"), std::string::npos) << r.err;
   EXPECT_EQ(sim.Get(3, "setpoint"), "10.00");
-  const auto rows = CsvRows(ReadFile(csv));
+  const auto rows = CsvRows(ReadText(csv));
   ASSERT_GE(rows.size(), 10u);
   EXPECT_EQ(rows[1][3], "20.00");
   double before = 0;
